@@ -1,0 +1,368 @@
+#include "log/event_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "log/log_line.h"
+#include "utils/platform/kernel_api.h"
+#include "utils/platform/security_api.h"
+#include "utils/unique_handle.h"
+
+namespace {
+
+constexpr char kDefaultPath[] = "./tarnel.log";
+constexpr wchar_t kCallbackLibrary[] = L"trelclog.dll";
+constexpr char kCallbackExport[] = "TrelLogCallback";
+constexpr std::size_t kWideTextCapacity = 4095;
+
+using LogCallback = void (*)(int level, const char* line);
+
+// The shared block holds the size limit (8 bytes), then the NUL-terminated
+// path of the file in use.
+constexpr std::size_t kBlockPathOffset = 8;
+
+logline::LocalTime CurrentLocalTime() {
+    SYSTEMTIME now = {};
+    utils::api::GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+// A not inheritable security-attributes record whose descriptor grants
+// `access` to Everyone and nothing else.
+class EveryoneSecurity {
+public:
+    EveryoneSecurity(DWORD access, const char* failure) {
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        PSID everyone = nullptr;
+        if (!utils::api::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+            throw std::runtime_error(failure);
+        }
+        EXPLICIT_ACCESSW entry = {};
+        entry.grfAccessPermissions = access;
+        entry.grfAccessMode = SET_ACCESS;
+        entry.grfInheritance = NO_INHERITANCE;
+        entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        entry.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
+        PACL acl = nullptr;
+        const DWORD aclResult = utils::api::SetEntriesInAclW(1, &entry, nullptr, &acl);
+        utils::api::FreeSid(everyone);
+        utils::LocalMemory aclOwner(acl);
+        if (aclResult != ERROR_SUCCESS) throw std::runtime_error(failure);
+
+        SECURITY_DESCRIPTOR absolute = {};
+        if (!utils::api::InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
+            !utils::api::SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE)) {
+            throw std::runtime_error(failure);
+        }
+        DWORD size = 0;
+        utils::api::MakeSelfRelativeSD(&absolute, nullptr, &size);
+        descriptor_.resize(size);
+        if (size == 0 || !utils::api::MakeSelfRelativeSD(&absolute, descriptor_.data(), &size)) {
+            throw std::runtime_error(failure);
+        }
+        attributes_.nLength = sizeof attributes_;
+        attributes_.lpSecurityDescriptor = descriptor_.data();
+        attributes_.bInheritHandle = FALSE;
+    }
+
+    SECURITY_ATTRIBUTES* Get() { return &attributes_; }
+
+private:
+    std::vector<unsigned char> descriptor_;
+    SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+// Serialises the move to the end and the write among all processes that
+// append to the same file: the log mutex is per process, so without it the
+// console run and the service process could both write at the same end and
+// overwrite each other's lines. The locked byte lies far beyond any log's
+// data, so readers of the file are never blocked.
+class FileAppendLock {
+public:
+    explicit FileAppendLock(HANDLE file) : file_(file) {
+        at_.Offset = 0xFFFFFFFE;
+        at_.OffsetHigh = 0x7FFFFFFF;
+        locked_ = utils::api::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at_);
+    }
+    ~FileAppendLock() {
+        if (locked_) utils::api::UnlockFileEx(file_, 0, 1, 0, &at_);
+    }
+    FileAppendLock(const FileAppendLock&) = delete;
+    FileAppendLock& operator=(const FileAppendLock&) = delete;
+
+private:
+    HANDLE file_;
+    OVERLAPPED at_ = {};
+    BOOL locked_ = FALSE;
+};
+
+class MutexLock {
+public:
+    explicit MutexLock(HANDLE mutex) : mutex_(mutex) { utils::api::WaitForSingleObject(mutex_, INFINITE); }
+    ~MutexLock() { utils::api::ReleaseMutex(mutex_); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+private:
+    HANDLE mutex_;
+};
+
+// The directory of the running executable, without its trailing separator
+// (kept after a drive colon); empty when the path cannot be had.
+std::wstring ExecutableDirectory() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (int attempt = 0; attempt < 5; ++attempt, path.resize(path.size() * 2)) {
+        const DWORD length = utils::api::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length >= path.size()) continue;  // cut: try a bigger buffer
+        std::wstring directory(path.data(), length);
+        const std::size_t separator = directory.find_last_of(L"\\/");
+        if (separator == std::wstring::npos) return {};
+        directory.resize(separator);
+        if (!directory.empty() && directory.back() == L':') directory.push_back(path[separator]);
+        return directory;
+    }
+    return {};
+}
+
+}  // namespace
+
+struct SdkEventLog {
+    explicit SdkEventLog(const LogSettings& s) : settings(s), line(logline::kLineCapacity) {}
+    ~SdkEventLog() {
+        // Released in this order: the shared block, the mutex, the callback
+        // library, then the file (flushed first).
+        view.Reset();
+        mapping.Reset();
+        mutex.Reset();
+        CloseTarget();
+    }
+
+    void AttachInfoBlock();
+    void OpenTarget(bool withLibrary);
+    void CloseTarget();
+    bool Write(int level, std::size_t length);
+    bool WriteLocked(int level, std::size_t length);
+    bool Emit(int level);
+
+    std::uint64_t BlockSizeLimit() const {
+        std::uint64_t limit = 0;
+        std::memcpy(&limit, view.Get(), sizeof limit);
+        return limit;
+    }
+    void StoreBlockSizeLimit(std::uint64_t limit) { std::memcpy(view.Get(), &limit, sizeof limit); }
+    char* BlockPath() const { return static_cast<char*>(view.Get()) + kBlockPathOffset; }
+    // Paths longer than the block are cut, so the block always stays terminated.
+    void StoreBlockPath(const std::string& path) {
+        const std::size_t length = std::min(path.size(), blockSize - kBlockPathOffset - 1);
+        std::memcpy(BlockPath(), path.data(), length);
+        BlockPath()[length] = '\0';
+    }
+
+    LogSettings settings;
+    std::string filePath;
+    std::vector<char> line;
+    std::uint64_t sizeLimit = 0;
+    utils::FileHandle file;
+    utils::KernelHandle mutex;
+    utils::KernelHandle mapping;
+    utils::MappedView view;
+    std::size_t blockSize = 0;
+    std::mutex lineLock;
+    utils::ModuleHandle callbackLibrary;
+    LogCallback callback = nullptr;
+};
+
+void SdkEventLog::AttachInfoBlock() {
+    MutexLock locked(mutex.Get());
+    const std::string rotatedPath = "./" + logline::RotatedFileName(utils::api::GetCurrentProcessId(),
+                                                                    CurrentLocalTime());
+    EveryoneSecurity security(GENERIC_ALL, "Cannot create log info security attributes");
+    wchar_t name[64];
+    std::swprintf(name, 64, settings.componentId == 2 ? L"Local\\MIRSDK-LOG-INFO-%lu" : L"Local\\TALSDK-LOG-INFO-%lu",
+                  static_cast<unsigned long>(utils::api::GetCurrentProcessId()));
+    blockSize = 16 + std::max(std::strlen(kDefaultPath), rotatedPath.size());
+    mapping.Reset(utils::api::CreateFileMappingW(INVALID_HANDLE_VALUE, security.Get(), PAGE_READWRITE, 0,
+                                                 static_cast<DWORD>(blockSize), name));
+    if (!mapping) throw std::runtime_error("Cannot create log shared memory");
+    const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    view.Reset(utils::api::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (!view) throw std::runtime_error("Cannot access log shared memory");
+    if (existed) {
+        sizeLimit = BlockSizeLimit();
+        BlockPath()[blockSize - kBlockPathOffset - 1] = '\0';
+    } else {
+        StoreBlockSizeLimit(sizeLimit);
+        StoreBlockPath(sizeLimit != 0 ? rotatedPath : kDefaultPath);
+    }
+    filePath = BlockPath();
+}
+
+void SdkEventLog::OpenTarget(bool withLibrary) {
+    if (withLibrary) {
+        std::wstring library = ExecutableDirectory();
+        if (!library.empty()) {
+            if (library.back() != L'\\' && library.back() != L'/') library.push_back(L'\\');
+            library += kCallbackLibrary;
+            callbackLibrary.Reset(utils::api::LoadLibraryW(library.c_str()));
+            if (callbackLibrary) {
+                callback = reinterpret_cast<LogCallback>(
+                    reinterpret_cast<void*>(utils::api::GetProcAddress(callbackLibrary.Get(), kCallbackExport)));
+            }
+        }
+    }
+    if (callback != nullptr) return;
+    file.Reset(utils::api::CreateFileA(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) throw std::runtime_error("Cannot open log file");
+}
+
+void SdkEventLog::CloseTarget() {
+    callback = nullptr;
+    callbackLibrary.Reset();
+    if (file) {
+        utils::api::FlushFileBuffers(file.Get());
+        file.Reset();
+    }
+}
+
+bool SdkEventLog::WriteLocked(int level, std::size_t length) {
+    if (callback != nullptr) {
+        callback(level, line.data());
+        return true;
+    }
+    if (sizeLimit != 0 && filePath != BlockPath()) {
+        CloseTarget();
+        filePath = BlockPath();
+        OpenTarget(false);
+    }
+    auto appendLock = std::make_optional<FileAppendLock>(file.Get());
+    LARGE_INTEGER size = {};
+    if (!utils::api::SetFilePointerEx(file.Get(), LARGE_INTEGER{}, &size, FILE_END)) return false;
+    if (sizeLimit != 0 && static_cast<std::uint64_t>(size.QuadPart) + length > sizeLimit) {
+        appendLock.reset();
+        CloseTarget();
+        filePath = logline::ReplaceFileName(filePath, logline::RotatedFileName(utils::api::GetCurrentProcessId(),
+                                                                               CurrentLocalTime()));
+        StoreBlockPath(filePath);
+        OpenTarget(false);
+        appendLock.emplace(file.Get());
+        if (!utils::api::SetFilePointerEx(file.Get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
+            throw std::runtime_error("Cannot set file pointer");
+        }
+    }
+    DWORD written = 0;
+    return utils::api::WriteFile(file.Get(), line.data(), static_cast<DWORD>(length), &written, nullptr) &&
+           written == length;
+}
+
+bool SdkEventLog::Write(int level, std::size_t length) {
+    MutexLock locked(mutex.Get());
+    try {
+        return WriteLocked(level, length);
+    } catch (const std::exception&) {
+        return false;  // the line is dropped; later lines try again
+    }
+}
+
+// Ends, masks and writes the text already in the line buffer.
+bool SdkEventLog::Emit(int level) {
+    const std::size_t length = logline::FinishLine(line.data());
+    logline::MaskSecrets(line.data(), length);
+    return Write(level, length);
+}
+
+namespace {
+
+bool IsFiltered(const SdkEventLog& log, int level) { return level == 0 || level > log.settings.maxLevel; }
+
+std::size_t StartLine(SdkEventLog& log) {
+    logline::PrefixValues values;
+    values.time = CurrentLocalTime();
+    values.processId = utils::api::GetCurrentProcessId();
+    values.threadId = utils::api::GetCurrentThreadId();
+    return logline::WritePrefix(log.line.data(), log.settings, values);
+}
+
+// Converts `text` to narrow characters behind the prefix, cut to the room left.
+void AppendWide(SdkEventLog& log, std::size_t prefix, const wchar_t* text) {
+    const std::size_t room = logline::kLineCapacity - prefix - 2;
+    char narrow[kWideTextCapacity * 4];
+    int length = utils::api::WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    length = length > 0 ? length - 1 : 0;
+    const std::size_t kept = std::min<std::size_t>(static_cast<std::size_t>(length), room - 1);
+    std::memcpy(log.line.data() + prefix, narrow, kept);
+    log.line[prefix + kept] = '\0';
+}
+
+bool WriteWide(SdkEventLog& log, int level, const wchar_t* format, va_list args) {
+    std::lock_guard<std::mutex> guard(log.lineLock);
+    const std::size_t prefix = StartLine(log);
+    wchar_t text[kWideTextCapacity];
+    _vsnwprintf(text, kWideTextCapacity, format, args);
+    text[kWideTextCapacity - 1] = L'\0';
+    AppendWide(log, prefix, text);
+    return log.Emit(level);
+}
+
+}  // namespace
+
+SdkEventLog* CreateLog(LogSettings settings) {
+    try {
+        auto log = std::make_unique<SdkEventLog>(settings);
+        EveryoneSecurity security(MUTEX_ALL_ACCESS, "Cannot create log sync mutex security attrinutes");
+        char name[64];
+        std::snprintf(name, sizeof name, settings.componentId == 2 ? "Global\\MIRSDK-LOG-%lu" : "Global\\TALSDK-LOG-%lu",
+                      static_cast<unsigned long>(utils::api::GetCurrentProcessId()));
+        log->mutex.Reset(utils::api::CreateMutexA(security.Get(), FALSE, name));
+        if (!log->mutex && ::GetLastError() == ERROR_ACCESS_DENIED) {
+            log->mutex.Reset(utils::api::OpenMutexA(SYNCHRONIZE, FALSE, name));
+        }
+        if (!log->mutex) throw std::runtime_error("Cannot create log sync mutex");
+        log->AttachInfoBlock();
+        if (settings.maxLevel != 0) log->OpenTarget(true);
+        return log.release();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+void DestroyLog(SdkEventLog* log) { delete log; }
+
+bool LogMessage(SdkEventLog& log, int level, const wchar_t* format, ...) {
+    if (IsFiltered(log, level)) return true;
+    va_list args;
+    va_start(args, format);
+    const bool written = WriteWide(log, level, format, args);
+    va_end(args);
+    return written;
+}
+
+bool LogMessageA(SdkEventLog& log, int level, const char* format, ...) {
+    if (IsFiltered(log, level)) return true;
+    std::lock_guard<std::mutex> guard(log.lineLock);
+    const std::size_t prefix = StartLine(log);
+    const std::size_t room = logline::kLineCapacity - prefix - 2;
+    char* text = log.line.data() + prefix;
+    text[room] = '\0';
+    va_list args;
+    va_start(args, format);
+    _vsnprintf(text, room, format, args);
+    va_end(args);
+    return log.Emit(level);
+}
+
+bool LogText(SdkEventLog& log, const wchar_t* text) {
+    constexpr int kLevel = 9;
+    if (log.settings.maxLevel < kLevel) return true;
+    std::lock_guard<std::mutex> guard(log.lineLock);
+    AppendWide(log, StartLine(log), text);
+    return log.Emit(kLevel);
+}
