@@ -1,0 +1,17 @@
+#pragma once
+// Security descriptors and access lists (advapi32).
+#include "utils/platform/call_slot.h"
+#include "utils/platform/windows_headers.h"
+#include <aclapi.h>
+
+namespace utils::api {
+
+TARNEL_PLATFORM_CALL(AllocateAndInitializeSid);
+TARNEL_PLATFORM_CALL(FreeSid);
+TARNEL_PLATFORM_CALL(SetEntriesInAclW);
+TARNEL_PLATFORM_CALL(InitializeSecurityDescriptor);
+TARNEL_PLATFORM_CALL(SetSecurityDescriptorDacl);
+TARNEL_PLATFORM_CALL(MakeSelfRelativeSD);
+TARNEL_PLATFORM_CALL(GetSecurityDescriptorLength);
+
+}  // namespace utils::api

@@ -1,0 +1,62 @@
+#include "utils/system_dll_wrapper.h"
+
+#include <sstream>
+#include <stdexcept>
+
+namespace utils {
+
+std::unique_ptr<FltLibDllWrapper> fltLibDll;
+std::unique_ptr<VersionDllWrapper> versionDll;
+
+namespace {
+
+// Library paths go into narrow exception texts unit by unit, low byte kept.
+std::string LowBytes(const std::wstring& text) {
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (wchar_t unit : text) narrow.push_back(static_cast<char>(unit & 0xFF));
+    return narrow;
+}
+
+HMODULE LoadSystemLibrary(const std::wstring& fileName) {
+    const std::wstring path = SystemLibraryPath(fileName);
+    HMODULE module = api::LoadLibraryW(path.c_str());
+    if (!module) {
+        std::ostringstream text;
+        text << "Error " << ::GetLastError() << " loading '" << LowBytes(path) << "'";
+        throw std::runtime_error(text.str());
+    }
+    return module;
+}
+
+}  // namespace
+
+std::wstring SystemLibraryPath(const std::wstring& fileName) {
+    wchar_t directory[MAX_PATH] = {};
+    UINT length = api::GetSystemDirectoryW(directory, MAX_PATH);
+    if (length >= MAX_PATH) length = 0;
+    return std::wstring(directory, length) + L"\\" + fileName;
+}
+
+SystemDllWrapper::SystemDllWrapper(const std::wstring& fileName) : module_(LoadSystemLibrary(fileName)) {}
+
+FARPROC SystemDllWrapper::GetProcedure(const char* name) const {
+    FARPROC address = api::GetProcAddress(module_.Get(), name);
+    if (!address) {
+        std::ostringstream text;
+        text << "Error " << ::GetLastError() << " obtaining address of '" << name << "' procedure";
+        throw std::runtime_error(text.str());
+    }
+    return address;
+}
+
+FltLibDllWrapper::FltLibDllWrapper()
+    : SystemDllWrapper(L"fltLib.dll"), FilterUnload(GetProcedureAs<FilterUnloadFn>("FilterUnload")) {}
+
+VersionDllWrapper::VersionDllWrapper()
+    : SystemDllWrapper(L"version.dll"),
+      GetFileVersionInfoSizeExW(GetProcedureAs<GetFileVersionInfoSizeExWFn>("GetFileVersionInfoSizeExW")),
+      GetFileVersionInfoExW(GetProcedureAs<GetFileVersionInfoExWFn>("GetFileVersionInfoExW")),
+      VerQueryValueW(GetProcedureAs<VerQueryValueWFn>("VerQueryValueW")) {}
+
+}  // namespace utils

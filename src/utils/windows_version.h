@@ -1,0 +1,20 @@
+#pragma once
+// The running Windows version as the installer decides on it.
+
+#include <optional>
+
+#include "utils/platform/windows_headers.h"
+
+namespace utils {
+
+// GetVersionExW with the extended record; nothing when the call fails.
+std::optional<OSVERSIONINFOEXW> QueryWindowsVersion();
+
+// Windows 7 / Server 2008 R2 and earlier (major at most 6, minor at most 1);
+// false when the version cannot be read.
+bool IsLegacyWindows();
+
+// Windows 10 or later; false when the version cannot be read.
+bool IsWindows10OrLater();
+
+}  // namespace utils
