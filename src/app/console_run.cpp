@@ -1,0 +1,45 @@
+#include "app/console_run.h"
+
+#include <array>
+
+#include "app/command_line.h"
+
+namespace app {
+namespace {
+
+struct ConsoleContext {
+    SdkEventLog& log;
+    const std::wstring& commandLine;
+    bool verbose;
+};
+
+using CommandHandler = ostra::ResultCode (*)(const ConsoleContext&);
+
+// A command this process does not carry out.
+ostra::ResultCode NotImplemented(const ConsoleContext& context) {
+    LogMessage(context.log, 2, L"Got not implemented request");
+    return ostra::kNotImplemented;
+}
+
+// Indexed by Command. The install, uninstall and cleanup runs join here as
+// they are built; the legacy key cleanup runs only inside the service.
+constexpr std::array<CommandHandler, 4> kHandlers{
+    NotImplemented,  // InstallCommand
+    NotImplemented,  // UninstallCommand
+    NotImplemented,  // CleanupCommand
+    NotImplemented,  // CleanupLegacyKeysCommand
+};
+
+}  // namespace
+
+ostra::ResultCode RunConsole(SdkEventLog& log, const std::wstring& commandLine, bool verbose) {
+    Command command;
+    if (const auto parsed = ParseCommand(log, commandLine, command); parsed != ostra::kOk) return parsed;
+
+    const ConsoleContext context{log, commandLine, verbose};
+    const ostra::ResultCode result = kHandlers[static_cast<std::size_t>(command)](context);
+    LogMessage(log, 4, L"Return code: 0x%08x", result);
+    return result;
+}
+
+}  // namespace app

@@ -1,0 +1,118 @@
+// The start-up of the installer, run in this process with single platform
+// calls replaced. The executable's path is faked to lie in a scratch folder,
+// so that the installer's current directory and its log land there.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+#include "app/entry.h"
+#include "support/test_support.h"
+#include "utils/platform/kernel_api.h"
+
+namespace app {
+namespace {
+
+class Entry : public testing::Test {
+protected:
+    Entry() : moduleName_(utils::api::GetModuleFileNameW, &FakeModuleName) {
+        fakeExe = dir_.File(L"tarnel.exe");
+        GetCurrentDirectoryW(MAX_PATH, previousDirectory_);
+    }
+    ~Entry() override {
+        SetCurrentDirectoryW(previousDirectory_);
+        fakeExe.clear();
+    }
+
+    std::vector<std::string> Messages() const { return testsupport::LogMessages(testsupport::ReadLines(dir_.File(L"tarnel.log"))); }
+
+    inline static std::wstring fakeExe;
+    testsupport::TempDir dir_;
+
+private:
+    static DWORD WINAPI FakeModuleName(HMODULE module, LPWSTR buffer, DWORD size) {
+        if (module != nullptr) return GetModuleFileNameW(module, buffer, size);
+        lstrcpynW(buffer, fakeExe.c_str(), static_cast<int>(size));
+        return static_cast<DWORD>(fakeExe.size());
+    }
+
+    wchar_t previousDirectory_[MAX_PATH] = {};
+    utils::ScopedOverride<decltype(utils::api::GetModuleFileNameW)> moduleName_;
+};
+
+TEST_F(Entry, FailingLibrarySearchHardeningStopsBeforeTheLog) {
+    {
+        utils::ScopedOverride fail(utils::api::SetDefaultDllDirectories, [](DWORD) -> BOOL { return FALSE; });
+        EXPECT_EQ(RunInstaller(L"--cleanup --verbose"), 0x80004005u);
+    }
+    {
+        utils::ScopedOverride fail(utils::api::SetDllDirectoryW, [](LPCWSTR) -> BOOL { return FALSE; });
+        EXPECT_EQ(RunInstaller(L"--cleanup --verbose"), 0x80004005u);
+    }
+    EXPECT_FALSE(testsupport::FileExists(dir_.File(L"tarnel.log")));
+}
+
+TEST_F(Entry, HardensTheSearchWithTheSystemDirectoryOnly) {
+    static DWORD flags = 0;
+    static std::wstring dllDirectory = L"sentinel";
+    utils::ScopedOverride search(utils::api::SetDefaultDllDirectories, [](DWORD f) -> BOOL {
+        flags = f;
+        return TRUE;
+    });
+    utils::ScopedOverride directory(utils::api::SetDllDirectoryW, [](LPCWSTR path) -> BOOL {
+        dllDirectory = path ? path : L"(null)";
+        return TRUE;
+    });
+    RunInstaller(L"--cleanup");
+    EXPECT_EQ(flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
+    EXPECT_EQ(dllDirectory, L"");
+}
+
+TEST_F(Entry, MakesTheExecutableFolderTheCurrentDirectory) {
+    EXPECT_EQ(RunInstaller(L"--cleanup_legacy_keys --verbose"), 0x80004001u);
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    EXPECT_EQ(std::wstring(current) + L"\\", dir_.Path());
+    const std::string folder(dir_.Path().begin(), dir_.Path().end() - 1);
+    EXPECT_TRUE(testsupport::Contains(Messages(), "Current directory: '" + folder + "'"));
+}
+
+TEST_F(Entry, UnreadableCurrentDirectoryIsShownAsNotDefined) {
+    utils::ScopedOverride current(utils::api::GetCurrentDirectoryW, [](DWORD, LPWSTR) -> DWORD { return 0; });
+    RunInstaller(L"--cleanup --verbose");
+    EXPECT_TRUE(testsupport::Contains(Messages(), "Current directory: 'Not defined'"));
+}
+
+TEST_F(Entry, AMissingSystemLibraryEndsTheRun) {
+    // The filter manager library cannot be loaded: nothing else is done.
+    utils::ScopedOverride load(utils::api::LoadLibraryW, [](LPCWSTR path) -> HMODULE {
+        if (wcsstr(path, L"\\fltLib.dll")) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        return LoadLibraryW(path);
+    });
+    EXPECT_EQ(RunInstaller(L"--cleanup --verbose"), 0x8000FFFFu);
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring path = std::wstring(system) + L"\\fltLib.dll";
+    const auto messages = Messages();
+    EXPECT_TRUE(testsupport::Contains(
+        messages, "Error creating FltLibDllWrapper: Error 126 loading '" + std::string(path.begin(), path.end()) + "'"));
+    EXPECT_FALSE(testsupport::Contains(messages, "Tarnel is started as console application"));
+}
+
+TEST_F(Entry, AMissingExportOfTheVersionLibraryEndsTheRun) {
+    utils::ScopedOverride procedure(utils::api::GetProcAddress, [](HMODULE module, LPCSTR name) -> FARPROC {
+        if (lstrcmpA(name, "VerQueryValueW") == 0) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+        return GetProcAddress(module, name);
+    });
+    EXPECT_EQ(RunInstaller(L"--cleanup --verbose"), 0x8000FFFFu);
+    EXPECT_TRUE(testsupport::Contains(
+        Messages(), "Error creating VersionDllWrapper: Error 127 obtaining address of 'VerQueryValueW' procedure"));
+}
+
+}  // namespace
+}  // namespace app
