@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/command_line.h"
+#include "app/self_service.h"
 
 namespace app {
 namespace {
@@ -21,10 +22,14 @@ ostra::ResultCode NotImplemented(const ConsoleContext& context) {
     return ostra::kNotImplemented;
 }
 
-// Indexed by Command. The install, uninstall and cleanup runs join here as
-// they are built; the legacy key cleanup runs only inside the service.
+ostra::ResultCode Install(const ConsoleContext& context) {
+    return InstallThroughSelfService(context.log, context.commandLine, context.verbose);
+}
+
+// Indexed by Command. The uninstall and cleanup runs join here as they are
+// built; the legacy key cleanup runs only inside the service.
 constexpr std::array<CommandHandler, 4> kHandlers{
-    NotImplemented,  // InstallCommand
+    Install,         // InstallCommand
     NotImplemented,  // UninstallCommand
     NotImplemented,  // CleanupCommand
     NotImplemented,  // CleanupLegacyKeysCommand

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/self_service.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/service_api.h"
 #include "utils/unique_handle.h"

@@ -6,8 +6,6 @@
 
 namespace app {
 
-inline constexpr wchar_t kSelfServiceName[] = L"Tarnel";
-
 // Hands the main thread to the service dispatcher and returns when the
 // service has stopped and its own log is closed.
 void RunServiceHost(SdkEventLog& log);

@@ -52,7 +52,6 @@ TEST(ConsoleRun, LogLinePrefix) {
 
 TEST(ConsoleRun, CommandsNotCarriedYet) {
     const wchar_t* lines[] = {
-        L"--install core --vxtraplib_dir C:\\ --verbose",
         L"--uninstall --verbose",
         L"--cleanup --verbose",
         L"--cleanup_legacy_keys --verbose",

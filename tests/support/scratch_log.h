@@ -1,6 +1,6 @@
 #pragma once
-// An installer log at level 9 that writes into a folder of its own, for tests
-// that call operations directly and check what they logged.
+// An installer log (level 9 unless told) that writes into a folder of its
+// own, for tests that call operations directly and check what they logged.
 
 #include <string>
 #include <vector>
@@ -12,11 +12,13 @@ namespace testsupport {
 
 class ScratchLog {
 public:
-    ScratchLog() {
+    explicit ScratchLog(int maxLevel = 9) {
         wchar_t previous[MAX_PATH] = {};
         GetCurrentDirectoryW(MAX_PATH, previous);
         SetCurrentDirectoryW(dir_.Path().c_str());
-        log_.reset(CreateLog(InstallerLogSettings(true)));
+        LogSettings settings = InstallerLogSettings(true);
+        settings.maxLevel = maxLevel;
+        log_.reset(CreateLog(settings));
         SetCurrentDirectoryW(previous);
         if (!log_) throw std::runtime_error("no log");
     }

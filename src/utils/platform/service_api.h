@@ -9,4 +9,13 @@ TARNEL_PLATFORM_CALL(StartServiceCtrlDispatcherW);
 TARNEL_PLATFORM_CALL(RegisterServiceCtrlHandlerW);
 TARNEL_PLATFORM_CALL(SetServiceStatus);
 
+TARNEL_PLATFORM_CALL(OpenSCManagerW);
+TARNEL_PLATFORM_CALL(OpenServiceW);
+TARNEL_PLATFORM_CALL(CloseServiceHandle);
+TARNEL_PLATFORM_CALL(QueryServiceStatusEx);
+TARNEL_PLATFORM_CALL(StartServiceW);
+TARNEL_PLATFORM_CALL(ControlService);
+TARNEL_PLATFORM_CALL(CreateServiceW);
+TARNEL_PLATFORM_CALL(DeleteService);
+
 }  // namespace utils::api

@@ -1,0 +1,50 @@
+#include "app/self_service.h"
+
+#include "services/service_control.h"
+#include "utils/platform/kernel_api.h"
+
+namespace app {
+
+ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, bool verbose) {
+    bool found = false;
+    if (const auto error = services::CheckIsServiceFound(log, name, found); error != 0) return error;
+    if (found) {
+        if (const auto error = services::DeleteServiceByName(log, name); error != 0) return error;
+    }
+    wchar_t path[MAX_PATH] = {};
+    if (utils::api::GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) {
+        const DWORD error = ::GetLastError();
+        LogMessage(log, 2, L"Failed to get executable path: 0x%08x", error);
+        return error;
+    }
+    const std::wstring arguments = verbose ? L"--run_as_service --verbose" : L"--run_as_service";
+    return services::CreateDemandStartService(log, name, L"\"" + std::wstring(path) + L"\"", arguments);
+}
+
+ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {
+    LogMessage(log, 4, L"Starting Tarnel-service '%s' and waiting for its completion", name.c_str());
+    if (const auto error = services::StartServiceWithArgument(log, name, argument); error != 0) return error;
+    std::uint32_t state = 0;
+    services::SelfServiceExitCodes exitCodes;
+    do {
+        if (const auto error = services::QueryServiceState(log, name, state, exitCodes); error != 0) return error;
+        utils::api::Sleep(100);
+    } while (state != SERVICE_STOPPED);
+    LogMessage(log, 4,
+               L"Execution of Tarnel-service '%s' has been completed. ExitCode: 0x%08x ServiceExitCode: 0x%08x",
+               name.c_str(), exitCodes.win32ExitCode, exitCodes.serviceSpecificExitCode);
+    return exitCodes.win32ExitCode != 0 ? exitCodes.win32ExitCode : exitCodes.serviceSpecificExitCode;
+}
+
+ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring& commandLine, bool verbose) {
+    if (services::IsServiceRunning(log, kSelfServiceName)) {
+        LogMessage(log, 2, L"Tarnel-service already running. Other installation seems to be in progress");
+        return ERROR_SERVICE_ALREADY_RUNNING;
+    }
+    if (const auto error = CreateSelfService(log, kSelfServiceName, verbose); error != 0) return error;
+    const ostra::ResultCode result = RunSelfServiceAndWait(log, kSelfServiceName, commandLine);
+    services::DeleteServiceByName(log, kSelfServiceName);
+    return result;
+}
+
+}  // namespace app

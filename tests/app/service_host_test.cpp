@@ -1,0 +1,204 @@
+// The round trip of an install through the temporary service "Tarnel":
+// the real tarnel.exe under Wine's Service Control Manager.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "app/self_service.h"
+#include "support/scratch_log.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testsupport::Contains;
+using testsupport::LogMessages;
+using testsupport::TarnelCopy;
+
+// Raw Service Control Manager calls that set the scene for the tests.
+class Scm {
+public:
+    Scm() : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
+    ~Scm() { CloseServiceHandle(manager_); }
+
+    void Create(const wchar_t* name, const std::wstring& binaryPath) {
+        SC_HANDLE service = CreateServiceW(manager_, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                           SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr,
+                                           nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(service, nullptr) << GetLastError();
+        CloseServiceHandle(service);
+    }
+
+    bool Exists(const wchar_t* name) {
+        SC_HANDLE service = OpenServiceW(manager_, name, SERVICE_QUERY_STATUS);
+        if (service) CloseServiceHandle(service);
+        return service != nullptr;
+    }
+
+    void Start(const wchar_t* name, const wchar_t* argument) {
+        SC_HANDLE service = OpenServiceW(manager_, name, SERVICE_ALL_ACCESS);
+        ASSERT_NE(service, nullptr);
+        EXPECT_TRUE(StartServiceW(service, argument ? 1 : 0, argument ? &argument : nullptr)) << GetLastError();
+        CloseServiceHandle(service);
+    }
+
+    SERVICE_STATUS_PROCESS WaitFor(const wchar_t* name, DWORD state) {
+        SERVICE_STATUS_PROCESS status = {};
+        SC_HANDLE service = OpenServiceW(manager_, name, SERVICE_QUERY_STATUS);
+        for (int i = 0; i < 600; ++i) {
+            DWORD needed = 0;
+            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                                 &needed);
+            if (status.dwCurrentState == state) break;
+            Sleep(50);
+        }
+        CloseServiceHandle(service);
+        EXPECT_EQ(status.dwCurrentState, state);
+        return status;
+    }
+
+    void StopAndDelete(const wchar_t* name) {
+        SC_HANDLE service = OpenServiceW(manager_, name, SERVICE_ALL_ACCESS);
+        SERVICE_STATUS status = {};
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        WaitFor(name, SERVICE_STOPPED);
+        DeleteService(service);
+        CloseServiceHandle(service);
+    }
+
+private:
+    SC_HANDLE manager_;
+};
+
+
+// The process id field of a log line.
+std::string ProcessIdOf(const std::string& line) {
+    std::size_t field = line.find(" Tarnel Installer ");
+    if (field == std::string::npos) return {};
+    field += 18;
+    return line.substr(field, line.find(' ', field) - field);
+}
+
+TEST(ServiceHost, InstallRoundTripThroughTheService) {
+    TarnelCopy tarnel;
+    const std::wstring line = L"--install core --vxtraplib_dir C:\\ --verbose";
+    EXPECT_EQ(tarnel.Run(line), 0x80004001u);  // the service does not carry out installs yet
+    EXPECT_FALSE(Scm().Exists(app::kSelfServiceName));
+
+    const auto lines = tarnel.LogLines();
+    const auto messages = LogMessages(lines);
+    const std::vector<std::string> inOrder{
+        "Tarnel is started as console application",
+        "CheckIsServiceFound: service 'Tarnel' is not found",
+        "Starting Tarnel-service 'Tarnel' and waiting for its completion",
+        "Tarnel started",  // the service process, see below
+        "Tarnel is started as service",
+        "Tarnel service started. Command line: '--install core --vxtraplib_dir C:\\ --verbose'",
+        "Got not implemented request",
+        "Execution of Tarnel-service 'Tarnel' has been completed. ExitCode: 0x80004001 ServiceExitCode: 0x00000000",
+        "Return code: 0x80004001",
+    };
+    std::size_t next = 0;
+    for (const std::string& message : messages) {
+        if (next < inOrder.size() && message.rfind(inOrder[next], 0) == 0) ++next;
+    }
+    EXPECT_EQ(next, inOrder.size()) << "missing or out of order: " << inOrder[std::min(next, inOrder.size() - 1)];
+    // The service process was started verbose, with the quoted image path.
+    EXPECT_TRUE(Contains(messages, "Tarnel started. Command line: '--run_as_service --verbose'"));
+
+    std::set<std::string> writers;
+    for (const std::string& entry : lines) writers.insert(ProcessIdOf(entry));
+    EXPECT_EQ(writers.size(), 2u) << "the console run and the service process share the log file";
+}
+
+TEST(ServiceHost, QuietRunWritesNoLogInEitherProcess) {
+    TarnelCopy tarnel;
+    EXPECT_EQ(tarnel.Run(L"--install core --vxtraplib_dir C:\\"), 0x80004001u);
+    EXPECT_FALSE(testsupport::FileExists(tarnel.LogPath()));
+}
+
+TEST(ServiceHost, StoppedLeftoverIsReplaced) {
+    TarnelCopy tarnel;
+    Scm scm;
+    scm.Create(app::kSelfServiceName, L"C:\\nowhere\\old.exe --run_as_service");
+    EXPECT_EQ(tarnel.Run(L"--install core --vxtraplib_dir C:\\ --verbose"), 0x80004001u);
+    const auto messages = LogMessages(tarnel.LogLines());
+    EXPECT_TRUE(Contains(messages, "CheckIsServiceFound: service 'Tarnel' found"));
+    EXPECT_TRUE(Contains(messages, "Tarnel service started. Command line: '--install core --vxtraplib_dir C:\\ --verbose'"));
+    EXPECT_FALSE(scm.Exists(app::kSelfServiceName));
+}
+
+TEST(ServiceHost, RunningServiceIsLeftAlone) {
+    testsupport::TempDir dir;
+    const std::wstring image = dir.File(L"test_service.exe");
+    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
+    Scm scm;
+    scm.Create(app::kSelfServiceName, L"\"" + image + L"\" Tarnel");
+    scm.Start(app::kSelfServiceName, nullptr);
+    scm.WaitFor(app::kSelfServiceName, SERVICE_RUNNING);
+
+    TarnelCopy tarnel;
+    EXPECT_EQ(tarnel.Run(L"--install core --vxtraplib_dir C:\\ --verbose"), 0x420u);
+    const auto messages = LogMessages(tarnel.LogLines());
+    EXPECT_TRUE(Contains(messages, "Tarnel state: 0x00000004 (SERVICE_RUNNING)"));
+    EXPECT_TRUE(Contains(messages, "Tarnel-service already running. Other installation seems to be in progress"));
+    EXPECT_TRUE(Contains(messages, "Return code: 0x00000420"));
+    EXPECT_EQ(scm.WaitFor(app::kSelfServiceName, SERVICE_RUNNING).dwCurrentState,
+              static_cast<DWORD>(SERVICE_RUNNING));
+    scm.StopAndDelete(app::kSelfServiceName);
+}
+
+// The service host started by the Service Control Manager with a start
+// argument of the test's choice.
+class DirectServiceStart : public testing::Test {
+protected:
+    SERVICE_STATUS_PROCESS StartAndWait(const wchar_t* argument) {
+        scm_.Create(app::kSelfServiceName, L"\"" + tarnel_.Exe() + L"\" --run_as_service --verbose");
+        scm_.Start(app::kSelfServiceName, argument);
+        const SERVICE_STATUS_PROCESS status = scm_.WaitFor(app::kSelfServiceName, SERVICE_STOPPED);
+        scm_.StopAndDelete(app::kSelfServiceName);
+        return status;
+    }
+
+    TarnelCopy tarnel_;
+    Scm scm_;
+};
+
+TEST_F(DirectServiceStart, NoStartArgument) {
+    const SERVICE_STATUS_PROCESS status = StartAndWait(nullptr);
+    EXPECT_EQ(status.dwWin32ExitCode, 0x80070057u);
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 0u);
+    EXPECT_FALSE(Contains(LogMessages(tarnel_.LogLines()), "Tarnel service started"));
+}
+
+TEST_F(DirectServiceStart, CommandsTheServiceDoesNotCarry) {
+    for (const wchar_t* argument : {L"--uninstall --verbose", L"--cleanup --verbose"}) {
+        const SERVICE_STATUS_PROCESS status = StartAndWait(argument);
+        EXPECT_EQ(status.dwWin32ExitCode, 0x80004001u);
+        EXPECT_EQ(status.dwServiceSpecificExitCode, 0u);
+    }
+    const auto messages = LogMessages(tarnel_.LogLines());
+    EXPECT_TRUE(Contains(messages, "Tarnel service started. Command line: '--uninstall --verbose'"));
+    EXPECT_TRUE(Contains(messages, "Got not implemented request"));
+}
+
+TEST_F(DirectServiceStart, RejectedCommandLine) {
+    const SERVICE_STATUS_PROCESS status = StartAndWait(L"--verbose");
+    EXPECT_EQ(status.dwWin32ExitCode, 0x80070057u);
+}
+
+// A service-specific exit code passes through when the Win32 exit code is 0.
+TEST(RunSelfServiceAndWait, CombinesTheExitCodes) {
+    testsupport::TempDir dir;
+    const std::wstring image = dir.File(L"test_service.exe");
+    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
+    Scm scm;
+    scm.Create(L"TarnelTestService", L"\"" + image + L"\"");
+    testsupport::ScratchLog log;
+    EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelTestService", L"--stop-with FFFFFFFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelTestService", L"--stop-with 0"), 0u);
+    EXPECT_TRUE(Contains(log.Messages(), "Execution of Tarnel-service 'TarnelTestService' has been completed. "
+                                         "ExitCode: 0x00000000 ServiceExitCode: 0xffffffff"));
+    scm.StopAndDelete(L"TarnelTestService");
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// Service control against Wine's own Service Control Manager, with a real
+// Win32 test service whose image lies in a folder with blanks in its name.
+#include "services/service_control.h"
+
+#include <gtest/gtest.h>
+
+#include "support/scratch_log.h"
+#include "support/test_support.h"
+
+namespace {
+
+using services::SelfServiceExitCodes;
+using testsupport::Contains;
+using testsupport::ScratchLog;
+
+constexpr wchar_t kService[] = L"TarnelTestService";
+constexpr wchar_t kMissing[] = L"TarnelNoSuchService";
+
+std::uint32_t StateOf(SdkEventLog& log, const wchar_t* name) {
+    std::uint32_t state = 0;
+    SelfServiceExitCodes codes;
+    EXPECT_EQ(services::QueryServiceState(log, name, state, codes), 0u);
+    return state;
+}
+
+bool WaitForState(SdkEventLog& log, const wchar_t* name, std::uint32_t wanted) {
+    for (int i = 0; i < 200; ++i) {
+        if (StateOf(log, name) == wanted) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+std::wstring BinaryPathOf(const wchar_t* name) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceW(manager, name, SERVICE_QUERY_CONFIG);
+    std::wstring path;
+    DWORD needed = 0;
+    QueryServiceConfigW(service, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (needed && QueryServiceConfigW(service, config, needed, &needed)) {
+        path = config->lpBinaryPathName;
+        EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_DEMAND_START));
+        EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+        EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return path;
+}
+
+class ServiceControl : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = dir_.Path() + L"with blank\\";
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        image_ = folder_ + L"test service.exe";
+        testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image_);
+    }
+
+    std::string RecordedArguments() const { return testsupport::ReadFileText(image_ + L".args"); }
+
+    testsupport::TempDir dir_;
+    std::wstring folder_;
+    std::wstring image_;
+};
+
+TEST_F(ServiceControl, MissingServiceIsReportedByEachOperation) {
+    ScratchLog log;
+    bool found = true;
+    EXPECT_EQ(services::CheckIsServiceFound(log, kMissing, found), 0u);
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(services::IsServiceRunning(log, kMissing));
+    EXPECT_EQ(services::StartServiceWithArgument(log, kMissing, L"x"), 0x424u);
+    EXPECT_EQ(services::StopServiceByName(log, kMissing), 0x424u);
+    EXPECT_EQ(services::DeleteServiceByName(log, kMissing), 0x424u);
+    const auto messages = log.Messages();
+    EXPECT_TRUE(Contains(messages, "CheckIsServiceFound: check for 'TarnelNoSuchService'"));
+    EXPECT_TRUE(Contains(messages, "CheckIsServiceFound: service 'TarnelNoSuchService' is not found"));
+    EXPECT_TRUE(Contains(messages, "Trying to start TarnelNoSuchService..."));
+    int openFailures = 0, deleteFailures = 0;
+    for (const std::string& message : messages) {
+        openFailures += message.rfind("Unable to open service TarnelNoSuchService, error: 0x424. Error openinig service", 0) == 0;
+        deleteFailures += message.rfind("Unable to delete service TarnelNoSuchService, error: 0x424. Error openinig service", 0) == 0;
+    }
+    EXPECT_EQ(openFailures, 3);  // IsServiceRunning, StartServiceWithArgument, StopServiceByName
+    EXPECT_EQ(deleteFailures, 1);
+}
+
+TEST_F(ServiceControl, NotFoundIsOnlyInformation) {
+    ScratchLog quiet(3);  // errors and warnings only
+    bool found = true;
+    EXPECT_EQ(services::CheckIsServiceFound(quiet, kMissing, found), 0u);
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(quiet.Messages().empty());
+}
+
+TEST_F(ServiceControl, CreateStartStopDelete) {
+    ScratchLog log;
+    const std::wstring quoted = L"\"" + image_ + L"\"";
+    ASSERT_EQ(services::CreateDemandStartService(log, kService, quoted, L"--flag value"), 0u);
+    EXPECT_EQ(BinaryPathOf(kService), quoted + L" --flag value");
+    EXPECT_EQ(services::CreateDemandStartService(log, kService, quoted, L"again"),
+              static_cast<std::uint32_t>(ERROR_SERVICE_EXISTS));
+    EXPECT_TRUE(Contains(log.Messages(), "Failed to create service TarnelTestService 0x00000431"));
+
+    bool found = false;
+    EXPECT_EQ(services::CheckIsServiceFound(log, kService, found), 0u);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(StateOf(log, kService), static_cast<std::uint32_t>(SERVICE_STOPPED));
+    EXPECT_FALSE(services::IsServiceRunning(log, kService));
+    EXPECT_TRUE(Contains(log.Messages(), "TarnelTestService state: 0x00000001 (SERVICE_STOPPED)"));
+
+    // One start argument, received after the service's own name.
+    ASSERT_EQ(services::StartServiceWithArgument(log, kService, L"--install core --verbose"), 0u);
+    ASSERT_TRUE(WaitForState(log, kService, SERVICE_RUNNING));
+    EXPECT_TRUE(services::IsServiceRunning(log, kService));
+    EXPECT_EQ(RecordedArguments(), "TarnelTestService\r\n--install core --verbose\r\n");
+    EXPECT_EQ(services::StartServiceWithArgument(log, kService, L"x"),
+              static_cast<std::uint32_t>(ERROR_SERVICE_ALREADY_RUNNING));
+    EXPECT_EQ(services::StopServiceByName(log, kService), 0u);
+    ASSERT_TRUE(WaitForState(log, kService, SERVICE_STOPPED));
+
+    // An empty argument starts the service with no arguments at all.
+    ASSERT_EQ(services::StartServiceWithArgument(log, kService, L""), 0u);
+    ASSERT_TRUE(WaitForState(log, kService, SERVICE_RUNNING));
+    EXPECT_EQ(RecordedArguments(), "TarnelTestService\r\n");
+    EXPECT_EQ(services::StopServiceByName(log, kService), 0u);
+    ASSERT_TRUE(WaitForState(log, kService, SERVICE_STOPPED));
+    EXPECT_EQ(services::StopServiceByName(log, kService), static_cast<std::uint32_t>(ERROR_SERVICE_NOT_ACTIVE));
+
+    EXPECT_EQ(services::DeleteServiceByName(log, kService), 0u);
+    EXPECT_EQ(services::CheckIsServiceFound(log, kService, found), 0u);
+    EXPECT_FALSE(found);
+
+    const auto messages = log.Messages();
+    for (const char* expected : {"TarnelTestService state: 0x00000004 (SERVICE_RUNNING)", "TarnelTestService started",
+                                 "Service <TarnelTestService> was stopped", "Stop service <TarnelTestService> error 0x426",
+                                 "Failed to start 'TarnelTestService' service: 0x00000420",
+                                 "CheckIsServiceFound: service 'TarnelTestService' found"}) {
+        EXPECT_TRUE(Contains(messages, expected)) << expected;
+    }
+}
+
+TEST_F(ServiceControl, ManagerThatCannotBeOpened) {
+    utils::ScopedOverride denied(utils::api::OpenSCManagerW, [](LPCWSTR, LPCWSTR, DWORD) -> SC_HANDLE {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    });
+    ScratchLog log;
+    EXPECT_EQ(services::CreateDemandStartService(log, kService, L"x.exe", L""), 5u);
+    bool found = false;
+    EXPECT_EQ(services::CheckIsServiceFound(log, kService, found), 5u);
+    const auto messages = log.Messages();
+    EXPECT_TRUE(Contains(messages, "Error openinig Service Control Manager 0x00000005"));
+    bool checkLine = false;
+    for (const std::string& message : messages) {
+        checkLine |= message.rfind("CheckIsServiceFound: error checking service TarnelTestService existance: "
+                                   "0x00000005. Error openinig Service Control Manager",
+                                   0) == 0;
+    }
+    EXPECT_TRUE(checkLine);
+}
+
+TEST(ServiceStateName, NamesEachState) {
+    const std::pair<std::uint32_t, const char*> cases[] = {
+        {0, "<Unknown>"},          {1, "SERVICE_STOPPED"},          {2, "SERVICE_START_PENDING"},
+        {3, "SERVICE_STOP_PENDING"}, {4, "SERVICE_RUNNING"},        {5, "SERVICE_CONTINUE_PENDING"},
+        {6, "SERVICE_PAUSE_PENDING"}, {7, "SERVICE_PAUSED"},        {8, "<Unknown>"},
+    };
+    for (const auto& [state, name] : cases) EXPECT_STREQ(services::ServiceStateName(state), name);
+}
+
+}  // namespace
