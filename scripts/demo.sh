@@ -5,13 +5,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target tarnel
+cmake --build --preset windows --target tarnel tarnel_sample
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$(mktemp -d /tmp/tarnel-demo.XXXXXX)
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
 echo "== making a throw-away Windows 10 prefix in $WINEPREFIX"
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
+# Let the first session end: a service created while it shuts down is lost.
+wineserver -w
 image='C:\tarnel'
 mkdir -p "$WINEPREFIX/drive_c/tarnel"
 cp -r dist/. "$WINEPREFIX/drive_c/tarnel/"
@@ -20,7 +22,7 @@ run() {
     echo "== tarnel.exe $*"
     # cmd reports the full 32-bit exit code; Linux would see only its low 8 bits.
     local code
-    code=$(wine cmd /c "$image\\tarnel.exe $* & echo %ERRORLEVEL%" 2>/dev/null | tr -d '\r' | tail -n 1)
+    code=$(wine cmd /c "$image\\tarnel.exe $* & echo %ERRORLEVEL%" 2>/dev/null | tr -d '\r' | tail -n 1) || true
     printf 'exit code 0x%08X\n' $(( code & 0xFFFFFFFF ))
 }
 run --install "core;elam" --vxtraplib_dir 'C:\tarnel' --verbose
