@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "app/entry.h"
+#include "support/fake_executable.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
 
@@ -14,29 +15,16 @@ namespace {
 
 class Entry : public testing::Test {
 protected:
-    Entry() : moduleName_(utils::api::GetModuleFileNameW, &FakeModuleName) {
-        fakeExe = dir_.File(L"tarnel.exe");
-        GetCurrentDirectoryW(MAX_PATH, previousDirectory_);
-    }
-    ~Entry() override {
-        SetCurrentDirectoryW(previousDirectory_);
-        fakeExe.clear();
-    }
+    Entry() { GetCurrentDirectoryW(MAX_PATH, previousDirectory_); }
+    ~Entry() override { SetCurrentDirectoryW(previousDirectory_); }
 
     std::vector<std::string> Messages() const { return testsupport::LogMessages(testsupport::ReadLines(dir_.File(L"tarnel.log"))); }
 
-    inline static std::wstring fakeExe;
     testsupport::TempDir dir_;
 
 private:
-    static DWORD WINAPI FakeModuleName(HMODULE module, LPWSTR buffer, DWORD size) {
-        if (module != nullptr) return GetModuleFileNameW(module, buffer, size);
-        lstrcpynW(buffer, fakeExe.c_str(), static_cast<int>(size));
-        return static_cast<DWORD>(fakeExe.size());
-    }
-
     wchar_t previousDirectory_[MAX_PATH] = {};
-    utils::ScopedOverride<decltype(utils::api::GetModuleFileNameW)> moduleName_;
+    testsupport::FakeExecutablePath exe_{dir_.File(L"tarnel.exe")};
 };
 
 TEST_F(Entry, FailingLibrarySearchHardeningStopsBeforeTheLog) {

@@ -1,0 +1,31 @@
+#pragma once
+// Makes the installer believe its executable lies at another path, for the
+// life of the object: GetModuleFileNameW for the process's own module
+// reports `path`; other modules stay real.
+
+#include <string>
+
+#include "utils/platform/kernel_api.h"
+
+namespace testsupport {
+
+class FakeExecutablePath {
+public:
+    explicit FakeExecutablePath(std::wstring path) : guard_(utils::api::GetModuleFileNameW, &Report) {
+        current = std::move(path);
+    }
+    ~FakeExecutablePath() { current.clear(); }
+
+private:
+    inline static std::wstring current;
+
+    static DWORD WINAPI Report(HMODULE module, LPWSTR buffer, DWORD size) {
+        if (module != nullptr) return GetModuleFileNameW(module, buffer, size);
+        lstrcpynW(buffer, current.c_str(), static_cast<int>(size));
+        return static_cast<DWORD>(current.size());
+    }
+
+    utils::ScopedOverride<decltype(utils::api::GetModuleFileNameW)> guard_;
+};
+
+}  // namespace testsupport
