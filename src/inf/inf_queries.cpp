@@ -1,0 +1,269 @@
+#include "inf/inf_queries.h"
+
+#include <cwchar>
+#include <new>
+#include <sstream>
+#include <stdexcept>
+
+#include "utils/platform/com_api.h"
+#include "utils/platform/kernel_api.h"
+#include "utils/platform/system_info_api.h"
+
+namespace inf {
+namespace {
+
+constexpr ostra::ResultCode kBufferTooSmall = 0x80000044;
+constexpr ostra::ResultCode kPathNotFound = 0x80010103;
+constexpr std::size_t kMaxPathChars = MAX_PATH;
+constexpr int kTempPathAttempts = 5;
+
+constexpr char kLineNotFound[] = "Error finding line in inf";
+
+// A runtime error: `prefix` and `number` as "0x%08x (text)".
+[[noreturn]] void ThrowWithCode(const char* prefix, std::uint32_t number) {
+    std::ostringstream text;
+    text << prefix;
+    ostra::FormatResultCode(text, number);
+    throw std::runtime_error(text.str());
+}
+
+INFCONTEXT FindLineOrThrow(const InfHandle& inf, const wchar_t* section, const wchar_t* key) {
+    INFCONTEXT line{};
+    if (!utils::api::SetupFindFirstLineW(inf.Get(), section, key, &line)) {
+        ThrowPlatformError(::GetLastError(), kLineNotFound);
+    }
+    return line;
+}
+
+// Deletes a file when it goes out of scope.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
+    ~TemporaryFile() { utils::api::DeleteFileW(path_.c_str()); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+private:
+    std::wstring path_;
+};
+
+// An INF whose one line makes the Setup API expand `%dirId%`.
+std::wstring DirIdProbeText(int dirId) {
+    return L"[Version]\r\n"
+           L"Signature = \"$Windows NT$\"\r\n"
+           L"Class = System\r\n"
+           L"ClassGuid = {4d36e97d-e325-11ce-bfc1-08002be10318}\r\n"
+           L"[section]\r\n"
+           L"path=%" + std::to_wstring(dirId) + L"%\\someFile.txt";
+}
+
+ostra::ResultCode TempFolder(std::wstring& folder) {
+    DWORD size = kMaxPathChars;
+    for (int attempt = 0; attempt < kTempPathAttempts; ++attempt) {
+        std::wstring buffer(size, L'\0');
+        const DWORD length = utils::api::GetTempPathW(size, buffer.data());
+        if (length == 0) return ostra::ResultFromPlatformError(::GetLastError());
+        if (length < size) {
+            buffer.resize(length);
+            folder = std::move(buffer);
+            return ostra::kOk;
+        }
+        size = length;  // the size it needs, terminator included
+    }
+    return kBufferTooSmall;
+}
+
+ostra::ResultCode CheckPlainDirectory(const std::wstring& directory) {
+    const DWORD attributes = utils::api::GetFileAttributesW(directory.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kPathNotFound;
+        return ostra::ResultFromPlatformError(error);
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return kPathNotFound;
+    return ostra::kOk;
+}
+
+UniqueTempPath MakeTempPathOrFail(const std::wstring& prefix, const std::wstring& givenDirectory) {
+    std::wstring directory = givenDirectory;
+    if (directory.empty()) {
+        if (const ostra::ResultCode result = TempFolder(directory); result != ostra::kOk) return {{}, result};
+    }
+    if (directory.size() > kMaxPathChars) return {{}, kBufferTooSmall};
+    if (const ostra::ResultCode result = CheckPlainDirectory(directory); result != ostra::kOk) return {{}, result};
+
+    GUID guid{};
+    if (const HRESULT created = utils::api::CoCreateGuid(&guid); FAILED(created)) {
+        return {{}, static_cast<ostra::ResultCode>(created)};
+    }
+    std::array<std::uint8_t, 8> tail{};
+    for (std::size_t i = 0; i < tail.size(); ++i) tail[i] = guid.Data4[i];
+
+    std::wstring path = AppendPath(directory, prefix + GuidText(guid.Data1, guid.Data2, guid.Data3, tail));
+    if (path.size() > kMaxPathChars) return {{}, kBufferTooSmall};
+    return {std::move(path), ostra::kOk};
+}
+
+}  // namespace
+
+InfHandle OpenInf(const std::wstring& infPath) {
+    InfHandle inf(utils::api::SetupOpenInfFileW(infPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr));
+    if (!inf) ThrowWithCode("Error opening inf file: ", ::GetLastError());
+    return inf;
+}
+
+std::wstring GetInfField(INFCONTEXT& line, DWORD fieldIndex) {
+    DWORD required = 0;
+    if (!utils::api::SetupGetStringFieldW(&line, fieldIndex, nullptr, 0, &required)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER) {
+            ThrowWithCode("Error requesting buffer size in SetupGetStringField: ", error);
+        }
+    }
+    std::wstring buffer(required, L'\0');
+    if (!utils::api::SetupGetStringFieldW(&line, fieldIndex, buffer.data(), required, nullptr)) {
+        ThrowWithCode("Error reading field in inf: ", ::GetLastError());
+    }
+    buffer.resize(std::wcslen(buffer.c_str()));
+    return buffer;
+}
+
+std::wstring GetServicesSectionName() {
+    SYSTEM_INFO info{};
+    utils::api::GetSystemInfo(&info);
+    const WORD architecture = info.wProcessorArchitecture;
+    const bool wide = architecture == PROCESSOR_ARCHITECTURE_IA64 || architecture == PROCESSOR_ARCHITECTURE_AMD64;
+    return wide ? L"DefaultInstall.ntamd64.Services" : L"DefaultInstall.Services";
+}
+
+std::wstring GetAddServiceName(const std::wstring& infPath, const std::wstring& servicesSection) {
+    const InfHandle inf = OpenInf(infPath);
+    INFCONTEXT line = FindLineOrThrow(inf, servicesSection.c_str(), L"AddService");
+    return GetInfField(line, 1);
+}
+
+std::int32_t GetServiceStartType(const std::wstring& infPath, const std::wstring& servicesSection) {
+    const InfHandle inf = OpenInf(infPath);
+    INFCONTEXT addService = FindLineOrThrow(inf, servicesSection.c_str(), L"AddService");
+    const std::wstring installSection = GetInfField(addService, 3);
+
+    INFCONTEXT startType{};
+    if (!utils::api::SetupFindFirstLineW(inf.Get(), installSection.c_str(), L"StartType", &startType)) {
+        ThrowWithCode("Error finding StartType line in inf: ", ::GetLastError());
+    }
+    INT value = 0;
+    if (!utils::api::SetupGetIntField(&startType, 1, &value)) {
+        ThrowWithCode("Error reading StartType: ", ::GetLastError());
+    }
+    return value;
+}
+
+std::wstring GetDriverVersion(const std::wstring& infPath) {
+    const InfHandle inf = OpenInf(infPath);
+    INFCONTEXT line = FindLineOrThrow(inf, L"Version", L"DriverVer");
+    return GetInfField(line, 2);
+}
+
+std::vector<std::wstring> GetCopyFilesSections(const InfHandle& inf, const std::wstring& installSection) {
+    INFCONTEXT line{};
+    if (!utils::api::SetupFindFirstLineW(inf.Get(), installSection.c_str(), L"CopyFiles", &line)) {
+        ThrowWithCode("Error finding CopyFile in inf: ", ::GetLastError());
+    }
+    const DWORD count = utils::api::SetupGetFieldCount(&line);
+    if (count == 0) ThrowWithCode("Error requesting count of CopyFile fields: ", ::GetLastError());
+
+    std::vector<std::wstring> entries;
+    entries.reserve(count);
+    for (DWORD field = 1; field <= count; ++field) entries.push_back(GetInfField(line, field));
+    return entries;
+}
+
+std::vector<std::wstring> GetSectionFiles(const InfHandle& inf, const std::wstring& fileListSection,
+                                          InfFileSide side) {
+    INFCONTEXT line{};
+    if (!utils::api::SetupFindFirstLineW(inf.Get(), fileListSection.c_str(), nullptr, &line)) {
+        ThrowWithCode("Error finding line in inf: ", ::GetLastError());
+    }
+    std::vector<std::wstring> names;
+    do {
+        std::wstring name;
+        // A line names the destination file first and the source file second;
+        // without a second name the file keeps its name.
+        if (side == InfFileSide::Source && utils::api::SetupGetFieldCount(&line) >= 2) name = GetInfField(line, 2);
+        if (name.empty()) name = GetInfField(line, 1);
+        names.push_back(std::move(name));
+    } while (utils::api::SetupFindNextLine(&line, &line));
+    return names;
+}
+
+std::wstring GetDestinationDir(const InfHandle& inf, const std::wstring& fileListSection) {
+    INFCONTEXT line{};
+    const bool ownEntry =
+        utils::api::SetupFindFirstLineW(inf.Get(), L"DestinationDirs", fileListSection.c_str(), &line) != FALSE;
+    const std::wstring key = ownEntry ? fileListSection : L"DefaultDestDir";
+
+    line = FindLineOrThrow(inf, L"DestinationDirs", key.c_str());
+    // Only the dirid counts: a subdirectory in field 2 is not appended.
+    const std::wstring field = GetInfField(line, 1);
+    wchar_t* end = nullptr;
+    const long dirId = std::wcstol(field.c_str(), &end, 10);
+    if (end == field.c_str()) return field;
+    return ResolveDirId(static_cast<int>(dirId));
+}
+
+std::wstring ResolveDirId(int dirId) {
+    const std::wstring path = MakeUniqueTempPath(L"tmpInf").path + L".inf";
+
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
+    utils::FileHandle file(
+        utils::api::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_ALWAYS, 0, nullptr));
+    if (!file) ThrowWithCode("Error creating temporary inf: ", ostra::ResultFromPlatformError(::GetLastError()));
+    const TemporaryFile removeOnExit(path);
+
+    const std::wstring text = DirIdProbeText(dirId);
+    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    if (!utils::api::WriteFile(file.Get(), text.data(), bytes, &written, nullptr)) {
+        const DWORD error = ::GetLastError();
+        file.Reset();  // so that the half-written file can be deleted
+        ThrowWithCode("Error writing temporary inf: ", ostra::ResultFromPlatformError(error));
+    }
+    file.Reset();
+
+    const InfHandle inf = OpenInf(path);  // closed before the file is deleted
+    INFCONTEXT line = FindLineOrThrow(inf, L"section", L"path");
+    return ParentPath(GetInfField(line, 1));
+}
+
+UniqueTempPath MakeUniqueTempPath(const std::wstring& prefix, const std::wstring& directory) {
+    try {
+        return MakeTempPathOrFail(prefix, directory);
+    } catch (const std::bad_alloc&) {
+        return {{}, ostra::kOutOfMemory};
+    }
+}
+
+std::vector<std::wstring> ListInfFiles(const std::wstring& infPath, const std::wstring& installSection,
+                                       InfFileSide side) {
+    const InfHandle inf = OpenInf(infPath);
+    const std::vector<std::wstring> entries = GetCopyFilesSections(inf, installSection);
+
+    std::vector<std::wstring> files;
+    if (entries.size() == 1) {
+        INFCONTEXT line{};
+        if (!utils::api::SetupFindFirstLineW(inf.Get(), entries.front().c_str(), nullptr, &line)) {
+            // Not a section: the one entry names a file.
+            const std::wstring base = side == InfFileSide::Source ? ParentPath(infPath) : GetDestinationDir(inf, L"");
+            files.push_back(AppendPath(base, entries.front()));
+            return files;
+        }
+    }
+    for (const std::wstring& section : entries) {
+        const std::vector<std::wstring> names = GetSectionFiles(inf, section, side);
+        const std::wstring base = side == InfFileSide::Source ? ParentPath(infPath) : GetDestinationDir(inf, section);
+        for (const std::wstring& name : names) files.push_back(AppendPath(base, name));
+    }
+    return files;
+}
+
+}  // namespace inf

@@ -1,0 +1,17 @@
+#pragma once
+// Registry calls (advapi32): keys, subkeys and values.
+#include "utils/platform/call_slot.h"
+#include "utils/platform/windows_headers.h"
+
+namespace utils::api {
+
+TARNEL_PLATFORM_CALL(RegOpenKeyExW);
+TARNEL_PLATFORM_CALL(RegCloseKey);
+TARNEL_PLATFORM_CALL(RegQueryInfoKeyW);
+TARNEL_PLATFORM_CALL(RegEnumKeyW);
+TARNEL_PLATFORM_CALL(RegEnumKeyExW);
+TARNEL_PLATFORM_CALL(RegQueryValueExW);
+TARNEL_PLATFORM_CALL(RegDeleteKeyW);
+TARNEL_PLATFORM_CALL(RegFlushKey);
+
+}  // namespace utils::api

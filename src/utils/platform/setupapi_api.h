@@ -1,0 +1,17 @@
+#pragma once
+// Setup API calls (setupapi): INF files, their lines and fields.
+#include "utils/platform/call_slot.h"
+#include "utils/platform/windows_headers.h"
+#include <setupapi.h>
+
+namespace utils::api {
+
+TARNEL_PLATFORM_CALL(SetupOpenInfFileW);
+TARNEL_PLATFORM_CALL(SetupCloseInfFile);
+TARNEL_PLATFORM_CALL(SetupFindFirstLineW);
+TARNEL_PLATFORM_CALL(SetupFindNextLine);
+TARNEL_PLATFORM_CALL(SetupGetFieldCount);
+TARNEL_PLATFORM_CALL(SetupGetStringFieldW);
+TARNEL_PLATFORM_CALL(SetupGetIntField);
+
+}  // namespace utils::api
