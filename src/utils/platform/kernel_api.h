@@ -14,9 +14,11 @@ TARNEL_PLATFORM_CALL(GetModuleFileNameA);
 TARNEL_PLATFORM_CALL(SetCurrentDirectoryW);
 TARNEL_PLATFORM_CALL(GetCurrentDirectoryW);
 TARNEL_PLATFORM_CALL(GetSystemDirectoryW);
+TARNEL_PLATFORM_CALL(GetWindowsDirectoryW);
 
 // Modules
 TARNEL_PLATFORM_CALL(LoadLibraryW);
+TARNEL_PLATFORM_CALL(GetModuleHandleW);
 TARNEL_PLATFORM_CALL(FreeLibrary);
 TARNEL_PLATFORM_CALL(GetProcAddress);
 
@@ -29,7 +31,12 @@ TARNEL_PLATFORM_CALL(FlushFileBuffers);
 TARNEL_PLATFORM_CALL(LockFileEx);
 TARNEL_PLATFORM_CALL(UnlockFileEx);
 TARNEL_PLATFORM_CALL(GetFileAttributesW);
+TARNEL_PLATFORM_CALL(MoveFileExW);
 TARNEL_PLATFORM_CALL(DeleteFileW);
+TARNEL_PLATFORM_CALL(CopyFileW);
+TARNEL_PLATFORM_CALL(MoveFileW);
+TARNEL_PLATFORM_CALL(GetFileSize);
+TARNEL_PLATFORM_CALL(GetFileInformationByHandle);
 TARNEL_PLATFORM_CALL(GetTempPathW);
 TARNEL_PLATFORM_CALL(CloseHandle);
 
@@ -56,7 +63,9 @@ TARNEL_PLATFORM_CALL(GetCurrentProcessId);
 TARNEL_PLATFORM_CALL(GetCurrentThreadId);
 TARNEL_PLATFORM_CALL(GetLocalTime);
 
-// Text
+// Text and environment
 TARNEL_PLATFORM_CALL(WideCharToMultiByte);
+TARNEL_PLATFORM_CALL(LCMapStringEx);
+TARNEL_PLATFORM_CALL(ExpandEnvironmentStringsW);
 
 }  // namespace utils::api

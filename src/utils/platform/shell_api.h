@@ -9,5 +9,6 @@ namespace utils::api {
 
 TARNEL_PLATFORM_CALL(CommandLineToArgvW);
 TARNEL_PLATFORM_CALL(PathFindFileNameW);
+TARNEL_PLATFORM_CALL(SHDeleteKeyW);
 
 }  // namespace utils::api
