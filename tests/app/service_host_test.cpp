@@ -63,6 +63,9 @@ public:
         WaitFor(name, SERVICE_STOPPED);
         DeleteService(service);
         CloseServiceHandle(service);
+        // The service manager removes a deleted service only once its process has ended.
+        for (int i = 0; i < 200 && Exists(name); ++i) Sleep(50);
+        EXPECT_FALSE(Exists(name));
     }
 
 private:

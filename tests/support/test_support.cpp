@@ -155,6 +155,29 @@ void CopyFileOrThrow(const std::wstring& from, const std::wstring& to) {
     }
 }
 
+void CopyTreeOrThrow(const std::wstring& from, const std::wstring& to) {
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW entry = {};
+    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot list " + Narrow(from));
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CopyTreeOrThrow(from + L"\\" + name, to + L"\\" + name);
+        } else {
+            CopyFileOrThrow(from + L"\\" + name, to + L"\\" + name);
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+void TarnelCopy::AddSampleProduct() const {
+    const std::wstring dist = TARNEL_DIST_DIR;
+    CopyFileOrThrow(dist + L"\\tarnel.ini", dir_.File(L"tarnel.ini"));
+    CopyTreeOrThrow(dist + L"\\drivers", dir_.File(L"drivers"));
+}
+
 TarnelCopy::TarnelCopy() {
     CopyFileOrThrow(TarnelExePath(), Exe());
 }

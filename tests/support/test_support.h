@@ -56,6 +56,8 @@ std::string ReadFileText(const std::wstring& path);             // empty when mi
 std::vector<std::string> ReadLines(const std::wstring& path);   // split on CR LF
 void WriteFileText(const std::wstring& path, std::string_view text);
 void CopyFileOrThrow(const std::wstring& from, const std::wstring& to);
+// Copies the folder tree `from` into `to` (which may exist).
+void CopyTreeOrThrow(const std::wstring& from, const std::wstring& to);
 
 // A copy of tarnel.exe in a fresh folder, so that its log and anything placed
 // beside it belong to the test alone.
@@ -66,6 +68,9 @@ public:
     std::wstring Exe() const { return dir_.File(L"tarnel.exe"); }
     std::wstring LogPath() const { return dir_.File(L"tarnel.log"); }
     std::vector<std::string> LogLines() const { return ReadLines(LogPath()); }
+    // Copies the sample product of the install image (tarnel.ini and the
+    // driver packages) beside the copy.
+    void AddSampleProduct() const;
     // Runs the copy with `args`; the current directory is the test program's,
     // so the log lands beside the copy only through the installer's own start-up.
     DWORD Run(const std::wstring& args, DWORD timeoutMs = 120000) const;
