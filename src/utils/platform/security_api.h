@@ -14,4 +14,9 @@ TARNEL_PLATFORM_CALL(SetSecurityDescriptorDacl);
 TARNEL_PLATFORM_CALL(MakeSelfRelativeSD);
 TARNEL_PLATFORM_CALL(GetSecurityDescriptorLength);
 
+// Process token privileges
+TARNEL_PLATFORM_CALL(OpenProcessToken);
+TARNEL_PLATFORM_CALL(LookupPrivilegeValueW);
+TARNEL_PLATFORM_CALL(AdjustTokenPrivileges);
+
 }  // namespace utils::api

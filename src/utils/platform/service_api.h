@@ -13,9 +13,12 @@ TARNEL_PLATFORM_CALL(OpenSCManagerW);
 TARNEL_PLATFORM_CALL(OpenServiceW);
 TARNEL_PLATFORM_CALL(CloseServiceHandle);
 TARNEL_PLATFORM_CALL(QueryServiceStatusEx);
+TARNEL_PLATFORM_CALL(QueryServiceConfigW);
 TARNEL_PLATFORM_CALL(StartServiceW);
 TARNEL_PLATFORM_CALL(ControlService);
 TARNEL_PLATFORM_CALL(CreateServiceW);
 TARNEL_PLATFORM_CALL(DeleteService);
+TARNEL_PLATFORM_CALL(QueryServiceObjectSecurity);
+TARNEL_PLATFORM_CALL(SetServiceObjectSecurity);
 
 }  // namespace utils::api

@@ -1,0 +1,141 @@
+#include "files/file_operations.h"
+
+#include <new>
+#include <sstream>
+#include <stdexcept>
+
+#include "files/file_names.h"
+#include "files/new_guid.h"
+#include "inf/inf_queries.h"
+#include "inf/path_text.h"
+#include "ostra/exceptions.h"
+#include "utils/platform/kernel_api.h"
+
+namespace files {
+namespace {
+
+constexpr ostra::ResultCode kFileNotFound = 0x80010102;
+constexpr ostra::ResultCode kPathNotFound = 0x80010103;
+constexpr ostra::ResultCode kUnexpected = 0x80000040;
+constexpr int kMoveAttempts = 5;
+constexpr DWORD kRetryDelayMs = 500;
+constexpr std::uint32_t kGuidFailureLine = 63;
+constexpr std::uint32_t kCopyFailureLine = 75;
+
+[[noreturn]] void ThrowRuntimeError(const char* prefix, ostra::ResultCode code) {
+    std::ostringstream text;
+    text << prefix;
+    ostra::FormatResultCode(text, code);
+    throw std::runtime_error(text.str());
+}
+
+// The texts raised here are ASCII: a prefix and a result code's text.
+std::wstring Widened(const char* text) {
+    std::wstring wide;
+    for (; *text != '\0'; ++text) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*text)));
+    return wide;
+}
+
+bool IsAlreadyGone(DWORD error) {
+    const ostra::ResultCode mapped = ostra::ResultFromPlatformError(error);
+    return mapped == kFileNotFound || mapped == kPathNotFound;
+}
+
+ostra::ResultCode LastErrorResult() { return ostra::ResultFromPlatformError(::GetLastError()); }
+
+ExpandedText ExpandOrFail(const std::wstring& text) {
+    const DWORD needed = utils::api::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (needed == 0) return {LastErrorResult(), {}};
+
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = utils::api::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
+    if (written == 0) return {LastErrorResult(), {}};
+    if (written > needed) return {kUnexpected, {}};  // the environment grew between the two calls
+    expanded.resize(written - 1);
+
+    const ostra::ResultCode result = expanded == text ? ostra::kFalse : ostra::kOk;
+    return {result, std::move(expanded)};
+}
+
+}  // namespace
+
+std::wstring MoveToTempName(const std::wstring& sourcePath) {
+    inf::UniqueTempPath temporary = inf::MakeUniqueTempPath(FileNameOf(sourcePath));
+    if (temporary.result != ostra::kOk) ThrowRuntimeError("Unable to get temp file name: ", temporary.result);
+
+    if (!utils::api::MoveFileW(sourcePath.c_str(), temporary.path.c_str())) {
+        const ostra::ResultCode mapped = LastErrorResult();
+        if (mapped != ostra::kOk) ThrowRuntimeError("Unable to rename file: ", mapped);
+    }
+    return std::move(temporary.path);
+}
+
+void CleanUpFiles(SdkEventLog& log, const std::vector<std::wstring>& paths, bool retry) {
+    for (const std::wstring& path : paths) {
+        LogMessage(log, 4, L"Cleaning up file %s", path.c_str());
+        if (utils::api::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsAlreadyGone(::GetLastError())) {
+            continue;
+        }
+
+        std::wstring movedTo;
+        for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+            try {
+                movedTo = MoveToTempName(path);
+                break;
+            } catch (const std::exception& error) {
+                LogMessage(log, 3, L"Failed to move %s to %s: %s. Try %d", path.c_str(), movedTo.c_str(),
+                           Widened(error.what()).c_str(), attempt);
+            }
+            if (!retry) break;
+            utils::api::Sleep(kRetryDelayMs);
+        }
+        if (movedTo.empty()) continue;
+
+        if (!utils::api::MoveFileExW(movedTo.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            const DWORD error = ::GetLastError();
+            LogMessage(log, 3, L"Unable to mark for deletion on reboot %s: 0x%x", movedTo.c_str(), error);
+        }
+    }
+}
+
+std::wstring CopyToUniqueName(const std::wstring& fileName, const std::wstring& sourceFolder,
+                              const std::wstring& destinationFolder) {
+    std::wstring guid;
+    if (const HRESULT created = NewGuidText(guid); FAILED(created)) {
+        throw ostra::CheckResultFailedException(kFileUtilsSource, kGuidFailureLine,
+                                                static_cast<ostra::ResultCode>(created));
+    }
+    const std::wstring sourcePath = inf::AppendPath(sourceFolder, fileName);
+    std::wstring newPath = inf::AppendPath(destinationFolder, UniqueCopyName(fileName, guid));
+
+    if (!utils::api::CopyFileW(sourcePath.c_str(), newPath.c_str(), TRUE)) {
+        const ostra::ResultCode mapped = LastErrorResult();
+        if (ostra::Failed(mapped)) throw ostra::CheckResultFailedException(kFileUtilsSource, kCopyFailureLine, mapped);
+    }
+    return newPath;
+}
+
+ExpandedText ExpandEnvironment(const std::wstring& text) {
+    try {
+        return ExpandOrFail(text);
+    } catch (const std::bad_alloc&) {
+        return {ostra::kOutOfMemory, {}};
+    }
+}
+
+TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        path_ = std::move(other.path_);
+        other.path_.clear();
+    }
+    return *this;
+}
+
+void TemporaryFile::Reset() noexcept {
+    if (path_.empty()) return;
+    utils::api::DeleteFileW(path_.c_str());
+    path_.clear();
+}
+
+}  // namespace files

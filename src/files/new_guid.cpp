@@ -1,0 +1,20 @@
+#include "files/new_guid.h"
+
+#include <array>
+
+#include "inf/path_text.h"
+#include "utils/platform/com_api.h"
+
+namespace files {
+
+HRESULT NewGuidText(std::wstring& text) {
+    GUID guid{};
+    const HRESULT created = utils::api::CoCreateGuid(&guid);
+    if (FAILED(created)) return created;
+    std::array<std::uint8_t, 8> tail{};
+    for (std::size_t i = 0; i < tail.size(); ++i) tail[i] = guid.Data4[i];
+    text = inf::GuidText(guid.Data1, guid.Data2, guid.Data3, tail);
+    return S_OK;
+}
+
+}  // namespace files
