@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/self_service.h"
+#include "engine/product_cleanup.h"
 
 namespace app {
 namespace {
@@ -26,12 +27,14 @@ ostra::ResultCode Install(const ConsoleContext& context) {
     return InstallThroughSelfService(context.log, context.commandLine, context.verbose);
 }
 
-// Indexed by Command. The uninstall and cleanup runs join here as they are
-// built; the legacy key cleanup runs only inside the service.
+ostra::ResultCode Cleanup(const ConsoleContext& context) { return engine::ProductCleanup(context.log); }
+
+// Indexed by Command. The uninstall run joins here when it is built; the
+// legacy key cleanup runs only inside the service.
 constexpr std::array<CommandHandler, 4> kHandlers{
     Install,         // InstallCommand
     NotImplemented,  // UninstallCommand
-    NotImplemented,  // CleanupCommand
+    Cleanup,         // CleanupCommand
     NotImplemented,  // CleanupLegacyKeysCommand
 };
 
