@@ -136,6 +136,21 @@ bool QueryLongestSubkey(HKEY key, const std::wstring& path, SdkEventLog& log, DW
     return true;
 }
 
+enum class EnumStep { Name, NameTooBig, Failed, End };
+
+// One RegEnumKeyW step into `buffer`, with its failures logged for the key at `path`.
+EnumStep EnumerateSubkey(HKEY key, DWORD index, SubkeyNameBuffer& buffer, const wchar_t* path, SdkEventLog& log) {
+    const LSTATUS status = utils::api::RegEnumKeyW(key, index, buffer.Clear(), buffer.Length());
+    if (status == ERROR_SUCCESS) return EnumStep::Name;
+    if (status == ERROR_NO_MORE_ITEMS) return EnumStep::End;
+    if (status == ERROR_MORE_DATA) {
+        LogMessage(log, 3, L"Subkey %lu name is too big %lu", index, buffer.Length());
+        return EnumStep::NameTooBig;
+    }
+    LogMessage(log, 2, L"Enum %lu key of <%s> error %#x", index, path, status);
+    return EnumStep::Failed;
+}
+
 bool AllocationFailed(const SubkeyNameBuffer& buffer, SdkEventLog& log) {
     if (buffer.Allocated()) return false;
     LogMessage(log, 2, L"Can't allocate %lu bytes for subkey name buffer", buffer.Bytes());
@@ -177,17 +192,11 @@ void DeleteServiceKey(HKEY servicesKey, const std::wstring& servicesPath, const 
                 SubkeyNameBuffer buffer(longest);
                 if (!AllocationFailed(buffer, log)) {
                     for (DWORD index = 0;;) {
-                        const LSTATUS enumerated =
-                            utils::api::RegEnumKeyW(service.Get(), index, buffer.Clear(), buffer.Length());
-                        if (enumerated == ERROR_NO_MORE_ITEMS) break;
-                        if (enumerated == ERROR_MORE_DATA) {
-                            LogMessage(log, 3, L"Subkey %lu name is too big %lu", index, buffer.Length());
+                        const EnumStep step = EnumerateSubkey(service.Get(), index, buffer, path.c_str(), log);
+                        if (step == EnumStep::End || step == EnumStep::Failed) break;
+                        if (step == EnumStep::NameTooBig) {
                             ++index;
                             continue;
-                        }
-                        if (enumerated != ERROR_SUCCESS) {
-                            LogMessage(log, 2, L"Enum %lu key of <%s> error %#x", index, path.c_str(), enumerated);
-                            break;
                         }
                         // A deleted subkey shifts the others down; one that stays is passed over.
                         if (!registry::DeleteKeyRecursive(service.Get(), buffer.Name().c_str(), log)) ++index;
@@ -307,15 +316,9 @@ bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const
     const std::wstring mask = UpdateServiceMask(productId);
     LogMessage(log, 4, L"Searching for services mask <%s*>:", mask.c_str());
     for (DWORD index = 0;;) {
-        const LSTATUS enumerated = utils::api::RegEnumKeyW(servicesKey.Get(), index, buffer.Clear(), buffer.Length());
-        if (enumerated == ERROR_NO_MORE_ITEMS) break;
-        if (enumerated == ERROR_MORE_DATA) {
-            LogMessage(log, 3, L"Subkey %lu name is too big %lu", index, buffer.Length());
-            ++index;
-            continue;
-        }
-        if (enumerated != ERROR_SUCCESS) {
-            LogMessage(log, 2, L"Enum %lu key of <%s> error %#x", index, servicesPath.c_str(), enumerated);
+        const EnumStep step = EnumerateSubkey(servicesKey.Get(), index, buffer, servicesPath.c_str(), log);
+        if (step == EnumStep::End) break;
+        if (step != EnumStep::Name) {
             ++index;
             continue;
         }
@@ -362,16 +365,9 @@ bool CleanupProductDrivers(const std::wstring& productId, SdkEventLog& log) {
     if (AllocationFailed(buffer, log)) return false;
 
     for (DWORD index = 0; index < count; ++index) {
-        const LSTATUS enumerated = utils::api::RegEnumKeyW(systemKey.Get(), index, buffer.Clear(), buffer.Length());
-        if (enumerated == ERROR_NO_MORE_ITEMS) break;
-        if (enumerated == ERROR_MORE_DATA) {
-            LogMessage(log, 3, L"Subkey %lu name is too big %lu", index, buffer.Length());
-            continue;
-        }
-        if (enumerated != ERROR_SUCCESS) {
-            LogMessage(log, 2, L"Enum %lu key of <%s> error %#x", index, kSystemKeyName, enumerated);
-            continue;
-        }
+        const EnumStep step = EnumerateSubkey(systemKey.Get(), index, buffer, kSystemKeyName, log);
+        if (step == EnumStep::End) break;
+        if (step != EnumStep::Name) continue;
         const std::wstring name = buffer.Name();
         if (!IsControlSetName(name)) continue;
         if (!CleanupControlSet(systemKey.Get(), name, productId, IsCurrentControlSet(name, number), log)) {

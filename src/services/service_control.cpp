@@ -20,6 +20,20 @@ void LogOpenFailure(SdkEventLog& log, const wchar_t* format, const std::wstring&
 
 constexpr wchar_t kUnableToOpen[] = L"Unable to open service %s, error: 0x%x. %S";
 
+// Opens the service for an operation; on failure logs `failureFormat` and
+// leaves the error number in `error`.
+ServiceHandle OpenForOperation(SdkEventLog& log, const std::wstring& name, const wchar_t* failureFormat,
+                               Win32Error& error) {
+    try {
+        error = 0;
+        return OpenServiceByName(name);
+    } catch (const std::system_error& failure) {
+        LogOpenFailure(log, failureFormat, name, failure);
+        error = CodeOf(failure);
+        return ServiceHandle();
+    }
+}
+
 }  // namespace
 
 const char* ServiceStateName(std::uint32_t state) {
@@ -62,13 +76,9 @@ Win32Error CheckIsServiceFound(SdkEventLog& log, const std::wstring& name, bool&
 
 Win32Error QueryServiceState(SdkEventLog& log, const std::wstring& name, std::uint32_t& state,
                              SelfServiceExitCodes& exitCodes) {
-    ServiceHandle service;
-    try {
-        service = OpenServiceByName(name);
-    } catch (const std::system_error& error) {
-        LogOpenFailure(log, kUnableToOpen, name, error);
-        return CodeOf(error);
-    }
+    Win32Error openError = 0;
+    const ServiceHandle service = OpenForOperation(log, name, kUnableToOpen, openError);
+    if (!service) return openError;
     SERVICE_STATUS_PROCESS status = {};
     DWORD needed = 0;
     if (!utils::api::QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
@@ -93,13 +103,9 @@ bool IsServiceRunning(SdkEventLog& log, const std::wstring& name) {
 
 Win32Error StartServiceWithArgument(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {
     LogMessage(log, 4, L"Trying to start %s...", name.c_str());
-    ServiceHandle service;
-    try {
-        service = OpenServiceByName(name);
-    } catch (const std::system_error& error) {
-        LogOpenFailure(log, kUnableToOpen, name, error);
-        return CodeOf(error);
-    }
+    Win32Error openError = 0;
+    const ServiceHandle service = OpenForOperation(log, name, kUnableToOpen, openError);
+    if (!service) return openError;
     const wchar_t* arguments[] = {argument.c_str()};
     const DWORD count = argument.empty() ? 0 : 1;
     if (!utils::api::StartServiceW(service.Get(), count, count != 0 ? arguments : nullptr)) {
@@ -112,13 +118,9 @@ Win32Error StartServiceWithArgument(SdkEventLog& log, const std::wstring& name, 
 }
 
 Win32Error StopServiceByName(SdkEventLog& log, const std::wstring& name) {
-    ServiceHandle service;
-    try {
-        service = OpenServiceByName(name);
-    } catch (const std::system_error& error) {
-        LogOpenFailure(log, kUnableToOpen, name, error);
-        return CodeOf(error);
-    }
+    Win32Error openError = 0;
+    const ServiceHandle service = OpenForOperation(log, name, kUnableToOpen, openError);
+    if (!service) return openError;
     SERVICE_STATUS status = {};
     if (!utils::api::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
         const Win32Error error = ::GetLastError();
@@ -151,13 +153,9 @@ Win32Error CreateDemandStartService(SdkEventLog& log, const std::wstring& name, 
 }
 
 Win32Error DeleteServiceByName(SdkEventLog& log, const std::wstring& name) {
-    ServiceHandle service;
-    try {
-        service = OpenServiceByName(name);
-    } catch (const std::system_error& error) {
-        LogOpenFailure(log, L"Unable to delete service %s, error: 0x%x. %S", name, error);
-        return CodeOf(error);
-    }
+    Win32Error openError = 0;
+    const ServiceHandle service = OpenForOperation(log, name, L"Unable to delete service %s, error: 0x%x. %S", openError);
+    if (!service) return openError;
     if (!utils::api::DeleteService(service.Get())) {
         const Win32Error error = ::GetLastError();
         LogMessage(log, 2, L"Unable to delete service %s: 0x%x", name.c_str(), error);
