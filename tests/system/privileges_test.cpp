@@ -142,7 +142,9 @@ TEST(EnablePrivilege, FailuresRaiseTheirText) {
 // as the process entry does at start-up, and the previous one back afterwards.
 class FilterLibrary {
 public:
-    FilterLibrary() : saved_(std::move(utils::fltLibDll)) { utils::fltLibDll = std::make_unique<utils::FltLibDllWrapper>(); }
+    FilterLibrary() : saved_(std::move(utils::fltLibDll)) {
+        utils::fltLibDll = std::make_unique<utils::FltLibDllWrapper>();
+    }
     ~FilterLibrary() { utils::fltLibDll = std::move(saved_); }
     utils::FltLibDllWrapper::FilterUnloadFn& Unload() { return utils::fltLibDll->FilterUnload; }
 

@@ -1,0 +1,72 @@
+#include "services/image_path.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "services/service_key.h"
+#include "system/platform_error.h"
+
+namespace services {
+namespace {
+
+constexpr wchar_t kImagePath[] = L"ImagePath";
+
+// The wide text in `data` up to its first NUL, never past its last whole unit.
+std::wstring TextUpToNul(std::vector<std::uint8_t> data) {
+    data.push_back(0);
+    data.push_back(0);
+    const std::size_t units = data.size() / sizeof(wchar_t);
+    std::wstring text(units, L'\0');
+    std::memcpy(text.data(), data.data(), units * sizeof(wchar_t));
+    text.resize(std::find(text.begin(), text.end(), L'\0') - text.begin());
+    return text;
+}
+
+template <class Body>
+Win32Error WithLoggedFailures(SdkEventLog& log, const std::wstring& serviceName, Body body) {
+    try {
+        return body();
+    } catch (const PlatformError& error) {
+        LogMessage(log, 2, L"Failed to get image path for service %s: 0x%08X - %S", serviceName.c_str(),
+                   PlatformErrorCode(error), error.what());
+        return PlatformErrorCode(error);
+    } catch (const std::exception& error) {
+        LogMessage(log, 2, L"Failed to get image path for service %s: %S", serviceName.c_str(), error.what());
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+}  // namespace
+
+Win32Error GetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName, std::wstring& imagePath) {
+    return WithLoggedFailures(log, serviceName, [&]() -> Win32Error {
+        const registry::RegKeyHandle key = OpenServiceKey(serviceName, KEY_READ);
+        imagePath = TextUpToNul(registry::ReadValueData(key.Get(), kImagePath));
+        return 0;
+    });
+}
+
+Win32Error SetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName, const std::wstring& imagePath) {
+    return WithLoggedFailures(log, serviceName, [&]() -> Win32Error {
+        const registry::RegKeyHandle key = OpenServiceKey(serviceName, KEY_WRITE);
+        const DWORD bytes = static_cast<DWORD>((imagePath.size() + 1) * sizeof(wchar_t));
+        return static_cast<Win32Error>(utils::api::RegSetValueExW(
+            key.Get(), kImagePath, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(imagePath.c_str()), bytes));
+    });
+}
+
+ImagePathRestoreGuard::~ImagePathRestoreGuard() {
+    if (dismissed_ || saved_.empty()) return;
+    try {
+        if (SetServiceImagePath(log_, description_.ServiceName, saved_) != 0) {
+            LogMessage(log_, 2, L"Failed to restore ImagePath for service %s", description_.ServiceName.c_str());
+        }
+    } catch (...) {
+        // A guard that runs while an exception is on its way out must not raise another.
+    }
+}
+
+}  // namespace services
