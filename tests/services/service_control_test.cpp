@@ -163,6 +163,38 @@ TEST_F(ServiceControl, ManagerThatCannotBeOpened) {
     EXPECT_TRUE(checkLine);
 }
 
+// The same operations on a kernel driver: the sample product's test driver.
+TEST(DriverServiceControl, StartQueryStopDelete) {
+    testsupport::TempDir dir;
+    const std::wstring image = dir.File(L"vxmon.sys");
+    testsupport::CopyFileOrThrow(SAMPLE_DRIVER_SYS, image);
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE created = CreateServiceW(manager, L"vxmon", L"vxmon", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
+    ASSERT_NE(created, nullptr) << GetLastError();
+    CloseServiceHandle(created);
+    CloseServiceHandle(manager);
+
+    ScratchLog log;
+    EXPECT_FALSE(services::IsServiceRunning(log, L"vxmon"));
+    ASSERT_EQ(services::StartServiceWithArgument(log, L"vxmon", L""), 0u);
+    ASSERT_TRUE(WaitForState(log, L"vxmon", SERVICE_RUNNING));
+    EXPECT_TRUE(services::IsServiceRunning(log, L"vxmon"));
+    // The driver's control device is there while it runs.
+    HANDLE device = CreateFileW(L"\\\\.\\GLOBALROOT\\Device\\vxmon", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(device, INVALID_HANDLE_VALUE) << GetLastError();
+    if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+    EXPECT_EQ(services::StopServiceByName(log, L"vxmon"), 0u);
+    ASSERT_TRUE(WaitForState(log, L"vxmon", SERVICE_STOPPED));
+    EXPECT_EQ(services::DeleteServiceByName(log, L"vxmon"), 0u);
+    bool found = true;
+    EXPECT_EQ(services::CheckIsServiceFound(log, L"vxmon", found), 0u);
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(Contains(log.Messages(), "vxmon state: 0x00000004 (SERVICE_RUNNING)"));
+}
+
 TEST(ServiceStateName, NamesEachState) {
     const std::pair<std::uint32_t, const char*> cases[] = {
         {0, "<Unknown>"},          {1, "SERVICE_STOPPED"},          {2, "SERVICE_START_PENDING"},
