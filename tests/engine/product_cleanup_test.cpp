@@ -247,12 +247,19 @@ TEST_F(CleanupScene, AServiceKeyThatCannotBeDeletedIsPassedOver) {
                          "Delete registry key <ControlSet001\\Services\\VXRENEW_vxfsd_1> error 0x5"));
 }
 
-TEST(ProductCleanup, SdkKeyThatCannotBeDeletedGivesOne) {
+TEST(ProductCleanup, SdkKeyBeforeWindows10) {
     testsupport::FakeWindowsVersion win81(6, 3);
-    utils::ScopedOverride denied(utils::api::SHDeleteKeyW, [](HKEY, LPCWSTR) -> DWORD { return ERROR_ACCESS_DENIED; });
-    ScratchLog log;
-    EXPECT_EQ(engine::ProductCleanup(log), 1u);
-    EXPECT_TRUE(Contains(log.Messages(), "Failed to delete SDK registry key: 5"));
+    {
+        utils::ScopedOverride denied(utils::api::SHDeleteKeyW,
+                                     [](HKEY, LPCWSTR) -> DWORD { return ERROR_ACCESS_DENIED; });
+        ScratchLog log;
+        EXPECT_EQ(engine::ProductCleanup(log), 1u);
+        EXPECT_TRUE(Contains(log.Messages(), "Failed to delete SDK registry key: 5"));
+    }
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvantaLab\\sdk");
+    ScratchLog log;  // a key that is not there is no failure
+    EXPECT_EQ(engine::ProductCleanup(log), 0u);
+    EXPECT_TRUE(Contains(log.Messages(), "SDK registry key deleted successfully"));
 }
 
 TEST(ProductCleanup, ProductIdThatCannotBeHad) {
