@@ -1,0 +1,135 @@
+#include "hook/vxtraplib.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "hook/hook_parameters.h"
+#include "inf/path_text.h"
+#include "system/platform_error.h"
+#include "system/registry.h"
+#include "utils/platform/kernel_api.h"
+#include "utils/platform/registry_api.h"
+#include "utils/system_dll_wrapper.h"
+
+namespace hook {
+namespace {
+
+using registry::RegKeyHandle;
+
+[[noreturn]] void ThrowWithError(const char* prefix, std::uint32_t error) {
+    throw std::runtime_error(ErrorText(prefix, error));
+}
+
+RegKeyHandle OpenForWriting(const std::wstring& keyPath) {
+    HKEY key = nullptr;
+    const LSTATUS error = utils::api::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr,
+                                                      REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                                      nullptr, &key, nullptr);
+    if (error != ERROR_SUCCESS) ThrowWithError("Failed to open vxtrap parameters registry key: 0x", error);
+    return RegKeyHandle(key);
+}
+
+void WriteValue(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    const RegKeyHandle key = OpenForWriting(keyPath);
+    const LSTATUS error = utils::api::RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
+    // Both values report a failed write with the same text.
+    if (error != ERROR_SUCCESS) ThrowWithError("Failed to save vxtraplib installed path to registry: 0x", error);
+}
+
+RegKeyHandle OpenForReading(const std::wstring& keyPath) {
+    HKEY key = nullptr;
+    const LSTATUS error = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key);
+    if (error != ERROR_SUCCESS) ThrowPlatformError(error, "Error open registry key");
+    return RegKeyHandle(key);
+}
+
+std::wstring ReadString(const RegKeyHandle& key, const wchar_t* name) {
+    return StringFromValueData(registry::ReadValueData(key.Get(), name));
+}
+
+}  // namespace
+
+std::wstring GetFileVersionString(const std::wstring& path) {
+    const utils::VersionDllWrapper& version = *utils::versionDll;
+
+    const DWORD size = version.GetFileVersionInfoSizeExW(FILE_VER_GET_NEUTRAL, path.c_str(), nullptr);
+    if (size == 0) ThrowWithError("Error requesting buffer size for file version: 0x", ::GetLastError());
+
+    std::vector<std::uint8_t> buffer(size);
+    if (!version.GetFileVersionInfoExW(FILE_VER_GET_NEUTRAL, path.c_str(), 0, size, buffer.data())) {
+        ThrowWithError("Error requesting file version: 0x", ::GetLastError());
+    }
+
+    void* found = nullptr;
+    UINT length = 0;
+    if (!version.VerQueryValueW(buffer.data(), L"\\", &found, &length)) {
+        ThrowWithError("Retrieved version is not valid: 0x", ::GetLastError());
+    }
+    // The fixed information must lie whole inside the block that was read.
+    const auto start = reinterpret_cast<std::uintptr_t>(found);
+    const auto blockStart = reinterpret_cast<std::uintptr_t>(buffer.data());
+    if (found == nullptr || length < sizeof(VS_FIXEDFILEINFO) || start < blockStart ||
+        buffer.size() < sizeof(VS_FIXEDFILEINFO) || start - blockStart > buffer.size() - sizeof(VS_FIXEDFILEINFO)) {
+        ThrowWithError("Retrieved version is not valid: 0x", ::GetLastError());
+    }
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(found);
+    return VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+}
+
+void SaveVxtraplibPath(const std::wstring& keyPath, const std::wstring& libraryPath) {
+    const DWORD bytes = static_cast<DWORD>((libraryPath.size() + 1) * sizeof(wchar_t));
+    WriteValue(keyPath, kLibraryPathValue, REG_SZ, libraryPath.c_str(), bytes);
+}
+
+void SetVxtrapDisableFailSafe(const std::wstring& keyPath) {
+    WriteValue(keyPath, kDisableFailSafeValue, REG_BINARY, kDisableFailSafeGuid.data(),
+               static_cast<DWORD>(kDisableFailSafeGuid.size()));
+}
+
+std::wstring ReadVxtraplibPath(bool fromDefaultSet) {
+    RegKeyHandle parameters = OpenForReading(kParametersKeyPath);
+    if (fromDefaultSet) return ReadString(parameters, kLibraryPathValue);
+
+    const LSTATUS error =
+        utils::api::RegQueryValueExW(parameters.Get(), kCurrentParametersValue, nullptr, nullptr, nullptr, nullptr);
+    if (error == ERROR_FILE_NOT_FOUND) return ReadString(parameters, kLibraryPathValue);
+    if (error != ERROR_SUCCESS) ThrowPlatformError(error, "Error checking registry value existance");
+
+    const std::wstring setName = ReadString(parameters, kCurrentParametersValue);
+    const RegKeyHandle set = OpenForReading(JoinKeyPath(kParametersKeyPath, setName));
+    parameters.Reset();
+    return ReadString(set, kLibraryPathValue);
+}
+
+void InstallVxtraplib(SdkEventLog& log, const std::wstring& sourceDir, const std::wstring& targetDir) {
+    LogMessage(log, 4, L"Start install vxtraplib");
+
+    const std::wstring source = inf::AppendPath(sourceDir, kLibraryFileName);
+    const std::wstring version = GetFileVersionString(source);
+    LogMessage(log, 4, L"Found %s of version %s", source.c_str(), version.c_str());
+
+    const std::wstring target = inf::AppendPath(targetDir, InstalledLibraryName(version));
+    if (!utils::api::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+        const DWORD error = ::GetLastError();
+        LogMessage(log, 2, L"Failed copy %s to %s: 0x%08x", source.c_str(), target.c_str(), error);
+        throw std::runtime_error("Fail to install vxtraplib.dll");
+    }
+    LogMessage(log, 4, L"Copy %s to %s completed successfully", source.c_str(), target.c_str());
+
+    SaveVxtraplibPath(kParametersKeyPath, target);
+    SetVxtrapDisableFailSafe(JoinKeyPath(kParametersKeyPath, kOverrideKeyName));
+    LogMessage(log, 4, L"Save %s to %s completed successfully", target.c_str(),
+               JoinKeyPath(kParametersKeyPath, kLibraryPathValue).c_str());
+
+    LogMessage(log, 4, L"Finish install vxtraplib");
+}
+
+void PrepareTemporaryParameterSet(const std::wstring& name) {
+    const std::wstring path = ReadVxtraplibPath(true);
+    const std::wstring set = JoinKeyPath(kParametersKeyPath, name);
+    SaveVxtraplibPath(set, path);
+    SetVxtrapDisableFailSafe(JoinKeyPath(set, kOverrideKeyName));
+}
+
+}  // namespace hook
