@@ -37,7 +37,7 @@ TEST(ConsoleRun, StartUpLinesThenTheRejectedCommand) {
 
 TEST(ConsoleRun, LogLinePrefix) {
     TarnelCopy tarnel;
-    tarnel.Run(L"--cleanup --verbose");
+    tarnel.Run(L"--uninstall --verbose");
     const auto lines = tarnel.LogLines();
     ASSERT_FALSE(lines.empty());
     // "MM/DD/YY HH:MM:SS:mmm Tarnel Installer PPPP TTTT message"
@@ -53,7 +53,6 @@ TEST(ConsoleRun, LogLinePrefix) {
 TEST(ConsoleRun, CommandsNotCarriedYet) {
     const wchar_t* lines[] = {
         L"--uninstall --verbose",
-        L"--cleanup --verbose",
         L"--cleanup_legacy_keys --verbose",
     };
     for (const wchar_t* line : lines) {
@@ -69,15 +68,15 @@ TEST(ConsoleRun, CommandsNotCarriedYet) {
 
 TEST(ConsoleRun, VerboseIsCaseSensitive) {
     TarnelCopy tarnel;
-    EXPECT_EQ(tarnel.Run(L"--cleanup --Verbose"), 0x80004001u);
+    EXPECT_EQ(tarnel.Run(L"--uninstall --Verbose"), 0x80004001u);
     EXPECT_FALSE(testsupport::FileExists(tarnel.LogPath()));
 }
 
 TEST(ConsoleRun, ExistingLogIsAppendedTo) {
     TarnelCopy tarnel;
     testsupport::WriteFileText(tarnel.LogPath(), "earlier line\r\n");
-    tarnel.Run(L"--cleanup --verbose");
-    tarnel.Run(L"--cleanup --verbose");
+    tarnel.Run(L"--uninstall --verbose");
+    tarnel.Run(L"--uninstall --verbose");
     const auto lines = tarnel.LogLines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "earlier line");

@@ -50,7 +50,7 @@ TEST_F(Entry, HardensTheSearchWithTheSystemDirectoryOnly) {
         dllDirectory = path ? path : L"(null)";
         return TRUE;
     });
-    RunInstaller(L"--cleanup");
+    RunInstaller(L"--uninstall");
     EXPECT_EQ(flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
     EXPECT_EQ(dllDirectory, L"");
 }
@@ -66,7 +66,7 @@ TEST_F(Entry, MakesTheExecutableFolderTheCurrentDirectory) {
 
 TEST_F(Entry, UnreadableCurrentDirectoryIsShownAsNotDefined) {
     utils::ScopedOverride current(utils::api::GetCurrentDirectoryW, [](DWORD, LPWSTR) -> DWORD { return 0; });
-    RunInstaller(L"--cleanup --verbose");
+    RunInstaller(L"--uninstall --verbose");
     EXPECT_TRUE(testsupport::Contains(Messages(), "Current directory: 'Not defined'"));
 }
 

@@ -70,7 +70,7 @@ TEST(Image, FileVersionMatchesTheLoggedVersion) {
               HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
 
     testsupport::TarnelCopy tarnel;
-    tarnel.Run(L"--cleanup --verbose");
+    tarnel.Run(L"--uninstall --verbose");
     EXPECT_TRUE(testsupport::Contains(testsupport::LogMessages(tarnel.LogLines()), version)) << version;
 }
 

@@ -86,7 +86,7 @@ TEST(PlantedLibrary, IsNeverLoadedByTheInstaller) {
         << "the planted DLL leaves no marker: this test could not fail";
     DeleteFileW((tarnel.Dir() + L"fltLib.dll.loaded").c_str());
 
-    const DWORD result = testsupport::RunProcess(tarnel.Exe(), L"--cleanup --verbose", 120000, startFolder.Path());
+    const DWORD result = testsupport::RunProcess(tarnel.Exe(), L"--uninstall --verbose", 120000, startFolder.Path());
     EXPECT_EQ(result, 0x80004001u);
     EXPECT_FALSE(testsupport::FileExists(tarnel.Dir() + L"fltLib.dll.loaded"));
     EXPECT_FALSE(testsupport::FileExists(startFolder.File(L"fltLib.dll.loaded")));
