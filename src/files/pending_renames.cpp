@@ -14,7 +14,7 @@
 #include "system/registry.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/registry_api.h"
-#include "utils/platform/system_info_api.h"
+#include "utils/windows_version.h"
 
 namespace files {
 namespace {
@@ -32,11 +32,7 @@ registry::RegKeyHandle OpenSessionManagerKey() {
 
 // The install section whose files the INF copies on this processor.
 std::wstring InstallSectionName() {
-    SYSTEM_INFO info{};
-    utils::api::GetSystemInfo(&info);
-    const WORD architecture = info.wProcessorArchitecture;
-    const bool wide = architecture == PROCESSOR_ARCHITECTURE_IA64 || architecture == PROCESSOR_ARCHITECTURE_AMD64;
-    return wide ? L"DefaultInstall.ntamd64" : L"DefaultInstall";
+    return utils::IsX64Processor() ? L"DefaultInstall.ntamd64" : L"DefaultInstall";
 }
 
 // Runs `list` (which reads the INF's file lists); on an exception logs it and

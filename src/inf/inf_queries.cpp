@@ -7,7 +7,7 @@
 
 #include "utils/platform/com_api.h"
 #include "utils/platform/kernel_api.h"
-#include "utils/platform/system_info_api.h"
+#include "utils/windows_version.h"
 
 namespace inf {
 namespace {
@@ -129,11 +129,7 @@ std::wstring GetInfField(INFCONTEXT& line, DWORD fieldIndex) {
 }
 
 std::wstring GetServicesSectionName() {
-    SYSTEM_INFO info{};
-    utils::api::GetSystemInfo(&info);
-    const WORD architecture = info.wProcessorArchitecture;
-    const bool wide = architecture == PROCESSOR_ARCHITECTURE_IA64 || architecture == PROCESSOR_ARCHITECTURE_AMD64;
-    return wide ? L"DefaultInstall.ntamd64.Services" : L"DefaultInstall.Services";
+    return utils::IsX64Processor() ? L"DefaultInstall.ntamd64.Services" : L"DefaultInstall.Services";
 }
 
 std::wstring GetAddServiceName(const std::wstring& infPath, const std::wstring& servicesSection) {

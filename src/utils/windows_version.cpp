@@ -21,4 +21,11 @@ bool IsWindows10OrLater() {
     return version && version->dwMajorVersion >= 10;
 }
 
+bool IsX64Processor() {
+    SYSTEM_INFO info{};
+    api::GetSystemInfo(&info);
+    return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64 ||
+           info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+}
+
 }  // namespace utils

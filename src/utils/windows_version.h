@@ -17,4 +17,7 @@ bool IsLegacyWindows();
 // Windows 10 or later; false when the version cannot be read.
 bool IsWindows10OrLater();
 
+// The processor counts as 64-bit (the "ntamd64" INF sections) for AMD64 and IA64.
+bool IsX64Processor();
+
 }  // namespace utils
