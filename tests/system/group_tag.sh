@@ -5,7 +5,9 @@
 set -euo pipefail
 wine_run=$1
 exe=$2
-export TARNEL_WINE_PREFIX=$(mktemp -d "${TARNEL_WINE_ROOT:-/tmp/tarnel-wine}/group-tag.XXXXXX")
+root=${TARNEL_WINE_ROOT:-/tmp/tarnel-wine}
+mkdir -p "$root"
+export TARNEL_WINE_PREFIX=$(mktemp -d "$root/group-tag.XXXXXX")
 rmdir "$TARNEL_WINE_PREFIX"
 trap 'rm -rf "$TARNEL_WINE_PREFIX"' EXIT
 "$wine_run" "$exe" --gtest_filter='Setup.*'
