@@ -1,0 +1,20 @@
+#include "hook/hook_module_removal.h"
+
+#include "files/file_operations.h"
+#include "hook/vxtraplib.h"
+#include "utils/platform/kernel_api.h"
+
+namespace hook {
+
+void RemoveInstalledHookModule(SdkEventLog& log) {
+    const std::wstring installed = ReadVxtraplibPath(false);
+    const std::wstring moved = files::MoveToTempName(installed);
+    LogMessage(log, 4, L"Moved %s to %s", installed.c_str(), moved.c_str());
+    if (!utils::api::MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LogMessage(log, 3, L"Unable to mark for deletion on reboot %s: 0x%x", moved.c_str(), ::GetLastError());
+        return;
+    }
+    LogMessage(log, 4, L"Marked %s for deletion on reboot", moved.c_str());
+}
+
+}  // namespace hook
