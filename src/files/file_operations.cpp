@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "files/file_names.h"
-#include "files/new_guid.h"
+#include "inf/new_guid.h"
 #include "inf/inf_queries.h"
 #include "inf/path_text.h"
 #include "ostra/exceptions.h"
@@ -101,7 +101,7 @@ void CleanUpFiles(SdkEventLog& log, const std::vector<std::wstring>& paths, bool
 std::wstring CopyToUniqueName(const std::wstring& fileName, const std::wstring& sourceFolder,
                               const std::wstring& destinationFolder) {
     std::wstring guid;
-    if (const HRESULT created = NewGuidText(guid); FAILED(created)) {
+    if (const HRESULT created = inf::NewGuidText(guid); FAILED(created)) {
         throw ostra::CheckResultFailedException(kFileUtilsSource, kGuidFailureLine,
                                                 static_cast<ostra::ResultCode>(created));
     }

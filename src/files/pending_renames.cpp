@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "files/file_identity.h"
-#include "files/new_guid.h"
+#include "inf/new_guid.h"
 #include "inf/inf_queries.h"
 #include "inf/path_text.h"
 #include "ostra/result_codes.h"
@@ -101,7 +101,7 @@ void EnumPendingFileRenameOperations(SdkEventLog& log, const PendingRenameCallba
 
 DWORD ScheduleUpdateOnReboot(SdkEventLog& log, const std::wstring& source, const std::wstring& destination) {
     std::wstring guid;
-    if (const HRESULT created = NewGuidText(guid); FAILED(created)) {
+    if (const HRESULT created = inf::NewGuidText(guid); FAILED(created)) {
         LogMessage(log, 2, L"Fail to create temporary file in destination folder: 0x%08X", created);
         return static_cast<DWORD>(created);
     }

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "utils/platform/com_api.h"
+#include "inf/new_guid.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/windows_version.h"
 
@@ -92,14 +92,12 @@ UniqueTempPath MakeTempPathOrFail(const std::wstring& prefix, const std::wstring
     if (directory.size() > kMaxPathChars) return {{}, kBufferTooSmall};
     if (const ostra::ResultCode result = CheckPlainDirectory(directory); result != ostra::kOk) return {{}, result};
 
-    GUID guid{};
-    if (const HRESULT created = utils::api::CoCreateGuid(&guid); FAILED(created)) {
+    std::wstring guid;
+    if (const HRESULT created = NewGuidText(guid); FAILED(created)) {
         return {{}, static_cast<ostra::ResultCode>(created)};
     }
-    std::array<std::uint8_t, 8> tail{};
-    for (std::size_t i = 0; i < tail.size(); ++i) tail[i] = guid.Data4[i];
 
-    std::wstring path = AppendPath(directory, prefix + GuidText(guid.Data1, guid.Data2, guid.Data3, tail));
+    std::wstring path = AppendPath(directory, prefix + guid);
     if (path.size() > kMaxPathChars) return {{}, kBufferTooSmall};
     return {std::move(path), ostra::kOk};
 }

@@ -1,11 +1,11 @@
-#include "files/new_guid.h"
+#include "inf/new_guid.h"
 
 #include <array>
 
 #include "inf/path_text.h"
 #include "utils/platform/com_api.h"
 
-namespace files {
+namespace inf {
 
 HRESULT NewGuidText(std::wstring& text) {
     GUID guid{};
@@ -13,8 +13,8 @@ HRESULT NewGuidText(std::wstring& text) {
     if (FAILED(created)) return created;
     std::array<std::uint8_t, 8> tail{};
     for (std::size_t i = 0; i < tail.size(); ++i) tail[i] = guid.Data4[i];
-    text = inf::GuidText(guid.Data1, guid.Data2, guid.Data3, tail);
+    text = GuidText(guid.Data1, guid.Data2, guid.Data3, tail);
     return S_OK;
 }
 
-}  // namespace files
+}  // namespace inf

@@ -5,9 +5,9 @@
 
 #include "utils/platform/windows_headers.h"
 
-namespace files {
+namespace inf {
 
 // Fills `text` and returns S_OK, or returns CoCreateGuid's failure and leaves `text` alone.
 HRESULT NewGuidText(std::wstring& text);
 
-}  // namespace files
+}  // namespace inf
