@@ -17,16 +17,6 @@ std::string ResourceBytes(const std::wstring& module, LPCWSTR type, LPCWSTR name
     return bytes;
 }
 
-void SetWineWindowsVersion(const wchar_t* version) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
 TEST(Image, EmbedsTheManifest) {
     const std::string embedded = ResourceBytes(testsupport::TarnelExePath(), RT_MANIFEST, MAKEINTRESOURCEW(1));
     const std::string source = testsupport::ReadFileText(TARNEL_MANIFEST_FILE);
@@ -46,11 +36,11 @@ TEST(Image, SupportedOsListMakesTheRealVersionVisible) {
     const Case cases[] = {{L"win10", 1000, 602}, {L"win81", 603, 602}, {L"win7", 601, 601}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::wstring(c.prefixVersion));
-        SetWineWindowsVersion(c.prefixVersion);
+        testsupport::SetPrefixWindowsVersion(c.prefixVersion);
         EXPECT_EQ(testsupport::RunProcess(VERSION_PROBE_EXE, L""), c.withManifest);
         EXPECT_EQ(testsupport::RunProcess(VERSION_PROBE_PLAIN_EXE, L""), c.withoutManifest);
     }
-    SetWineWindowsVersion(L"win10");
+    testsupport::SetPrefixWindowsVersion(L"win10");
 }
 
 TEST(Image, FileVersionMatchesTheLoggedVersion) {

@@ -223,13 +223,7 @@ TEST(DescriptionOnPrefix, SectionChosenOnWin10AndWin7) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.version));
-        HKEY wine = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &wine,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExW(wine, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.version),
-                       static_cast<DWORD>((wcslen(c.version) + 1) * sizeof(wchar_t)));
-        RegCloseKey(wine);
+        testsupport::SetPrefixWindowsVersion(c.version);
 
         testsupport::TempDir dir;
         testsupport::CopyFileOrThrow(DESCRIBE_PROBE_EXE, dir.File(L"probe.exe"));

@@ -109,14 +109,6 @@ bool Queued(const std::vector<std::wstring>& deletions, const std::wstring& path
     return false;
 }
 
-void SetWineVersion(const wchar_t* version) {
-    HKEY wine = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &wine, nullptr);
-    RegSetValueExW(wine, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
-    RegCloseKey(wine);
-}
-
 constexpr wchar_t kSet1[] = L"SYSTEM\\ControlSet001\\Services\\";
 constexpr wchar_t kSet2[] = L"SYSTEM\\ControlSet002\\Services\\";
 
@@ -215,7 +207,7 @@ TEST_F(CleanupScene, Windows10RemovesTheUpdateServicesOfEveryControlSet) {
 }
 
 TEST_F(CleanupScene, Windows81RemovesOnlyTheSdkKey) {
-    SetWineVersion(L"win81");
+    testsupport::SetPrefixWindowsVersion(L"win81");
     testsupport::TarnelCopy tarnel;
     tarnel.AddSampleProduct();
     EXPECT_EQ(tarnel.Run(L"--cleanup --verbose"), 0u);
@@ -226,7 +218,7 @@ TEST_F(CleanupScene, Windows81RemovesOnlyTheSdkKey) {
     const auto messages = testsupport::LogMessages(tarnel.LogLines());
     EXPECT_TRUE(Contains(messages, "SDK registry key deleted successfully"));
     EXPECT_FALSE(Contains(messages, "Cleanup drivers for product: vxfsd"));
-    SetWineVersion(L"win10");
+    testsupport::SetPrefixWindowsVersion(L"win10");
 }
 
 TEST_F(CleanupScene, AServiceKeyThatCannotBeDeletedIsPassedOver) {

@@ -51,6 +51,10 @@ private:
     HANDLE process_ = nullptr;
 };
 
+// The Windows version ("win10", "win81", "win7", ...) this Wine prefix
+// reports to the programs started from now on.
+void SetPrefixWindowsVersion(const wchar_t* version);
+
 bool FileExists(const std::wstring& path);
 std::string ReadFileText(const std::wstring& path);             // empty when missing
 std::vector<std::string> ReadLines(const std::wstring& path);   // split on CR LF
