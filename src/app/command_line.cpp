@@ -4,7 +4,7 @@
 #include <array>
 #include <iterator>
 
-#include "app/features.h"
+#include "describe/driver_list.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/shell_api.h"
 #include "utils/unique_handle.h"
@@ -88,9 +88,9 @@ bool ValidateFeatureList(SdkEventLog& log, const FeatureList& features) {
     bool hasCore = false;
     bool hasOptional = false;
     for (const auto& name : features) {
-        if (name == kCoreFeature) {
+        if (name == describe::kCoreFeature) {
             hasCore = true;
-        } else if (OptionalFeatures().contains(name)) {
+        } else if (describe::OptionalFeatures().contains(name)) {
             hasOptional = true;
         } else {
             LogMessage(log, 2, L"Incorrect feature list: contains not supported feature '%s'", name.c_str());
@@ -98,7 +98,7 @@ bool ValidateFeatureList(SdkEventLog& log, const FeatureList& features) {
         }
     }
     if (hasOptional && !hasCore) {
-        LogMessage(log, 2, L"Incorrect feature list: need to install '%s' feature", kCoreFeature);
+        LogMessage(log, 2, L"Incorrect feature list: need to install '%s' feature", describe::kCoreFeature);
         return false;
     }
     return true;

@@ -6,10 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "describe/driver_list.h"
+
 namespace app {
 
-// Sorted, unique, lower-case feature names.
-using FeatureList = std::set<std::wstring>;
+using describe::FeatureList;
 
 // An item of the feature list holds at most this many characters.
 inline constexpr std::size_t kMaxFeatureNameLength = 31;
@@ -21,16 +22,5 @@ std::wstring LowerAscii(std::wstring_view text);
 // ones kept once; an item longer than kMaxFeatureNameLength makes the whole
 // list unreadable (nothing is returned).
 std::optional<FeatureList> SplitFeatureItems(std::wstring_view loweredList);
-
-// The names joined by ';' without blanks, in the order given.
-template <class Names>
-std::wstring JoinNames(const Names& names) {
-    std::wstring joined;
-    for (const auto& name : names) {
-        if (!joined.empty()) joined += L';';
-        joined += name;
-    }
-    return joined;
-}
 
 }  // namespace app

@@ -5,11 +5,11 @@
 #include <stdexcept>
 
 #include "files/file_names.h"
-#include "inf/new_guid.h"
-#include "inf/inf_queries.h"
-#include "inf/path_text.h"
 #include "ostra/exceptions.h"
+#include "utils/new_guid.h"
+#include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
+#include "utils/temp_path.h"
 
 namespace files {
 namespace {
@@ -60,7 +60,7 @@ ExpandedText ExpandOrFail(const std::wstring& text) {
 }  // namespace
 
 std::wstring MoveToTempName(const std::wstring& sourcePath) {
-    inf::UniqueTempPath temporary = inf::MakeUniqueTempPath(FileNameOf(sourcePath));
+    utils::UniqueTempPath temporary = utils::MakeUniqueTempPath(FileNameOf(sourcePath));
     if (temporary.result != ostra::kOk) ThrowRuntimeError("Unable to get temp file name: ", temporary.result);
 
     if (!utils::api::MoveFileW(sourcePath.c_str(), temporary.path.c_str())) {
@@ -101,12 +101,12 @@ void CleanUpFiles(SdkEventLog& log, const std::vector<std::wstring>& paths, bool
 std::wstring CopyToUniqueName(const std::wstring& fileName, const std::wstring& sourceFolder,
                               const std::wstring& destinationFolder) {
     std::wstring guid;
-    if (const HRESULT created = inf::NewGuidText(guid); FAILED(created)) {
+    if (const HRESULT created = utils::NewGuidText(guid); FAILED(created)) {
         throw ostra::CheckResultFailedException(kFileUtilsSource, kGuidFailureLine,
                                                 static_cast<ostra::ResultCode>(created));
     }
-    const std::wstring sourcePath = inf::AppendPath(sourceFolder, fileName);
-    std::wstring newPath = inf::AppendPath(destinationFolder, UniqueCopyName(fileName, guid));
+    const std::wstring sourcePath = utils::AppendPath(sourceFolder, fileName);
+    std::wstring newPath = utils::AppendPath(destinationFolder, UniqueCopyName(fileName, guid));
 
     if (!utils::api::CopyFileW(sourcePath.c_str(), newPath.c_str(), TRUE)) {
         const ostra::ResultCode mapped = LastErrorResult();

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "files/file_identity.h"
-#include "inf/new_guid.h"
 #include "inf/inf_queries.h"
-#include "inf/path_text.h"
+#include "ostra/platform_error.h"
 #include "ostra/result_codes.h"
-#include "system/platform_error.h"
 #include "system/registry.h"
+#include "utils/new_guid.h"
+#include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/registry_api.h"
 #include "utils/windows_version.h"
@@ -101,11 +101,11 @@ void EnumPendingFileRenameOperations(SdkEventLog& log, const PendingRenameCallba
 
 DWORD ScheduleUpdateOnReboot(SdkEventLog& log, const std::wstring& source, const std::wstring& destination) {
     std::wstring guid;
-    if (const HRESULT created = inf::NewGuidText(guid); FAILED(created)) {
+    if (const HRESULT created = utils::NewGuidText(guid); FAILED(created)) {
         LogMessage(log, 2, L"Fail to create temporary file in destination folder: 0x%08X", created);
         return static_cast<DWORD>(created);
     }
-    const std::wstring temporary = inf::AppendPath(inf::ParentPath(destination), guid + L".tmp");
+    const std::wstring temporary = utils::AppendPath(utils::ParentPath(destination), guid + L".tmp");
 
     if (!utils::api::CopyFileW(source.c_str(), temporary.c_str(), FALSE)) {
         const DWORD error = ::GetLastError();

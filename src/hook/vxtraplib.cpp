@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "hook/hook_parameters.h"
-#include "inf/path_text.h"
-#include "system/platform_error.h"
+#include "ostra/platform_error.h"
 #include "system/registry.h"
+#include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/registry_api.h"
 #include "utils/system_dll_wrapper.h"
@@ -105,11 +105,11 @@ std::wstring ReadVxtraplibPath(bool fromDefaultSet) {
 void InstallVxtraplib(SdkEventLog& log, const std::wstring& sourceDir, const std::wstring& targetDir) {
     LogMessage(log, 4, L"Start install vxtraplib");
 
-    const std::wstring source = inf::AppendPath(sourceDir, kLibraryFileName);
+    const std::wstring source = utils::AppendPath(sourceDir, kLibraryFileName);
     const std::wstring version = GetFileVersionString(source);
     LogMessage(log, 4, L"Found %s of version %s", source.c_str(), version.c_str());
 
-    const std::wstring target = inf::AppendPath(targetDir, InstalledLibraryName(version));
+    const std::wstring target = utils::AppendPath(targetDir, InstalledLibraryName(version));
     if (!utils::api::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
         const DWORD error = ::GetLastError();
         LogMessage(log, 2, L"Failed copy %s to %s: 0x%08x", source.c_str(), target.c_str(), error);

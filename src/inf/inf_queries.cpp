@@ -5,17 +5,12 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "inf/new_guid.h"
 #include "utils/platform/kernel_api.h"
+#include "utils/temp_path.h"
 #include "utils/windows_version.h"
 
 namespace inf {
 namespace {
-
-constexpr ostra::ResultCode kBufferTooSmall = 0x80000044;
-constexpr ostra::ResultCode kPathNotFound = 0x80010103;
-constexpr std::size_t kMaxPathChars = MAX_PATH;
-constexpr int kTempPathAttempts = 5;
 
 constexpr char kLineNotFound[] = "Error finding line in inf";
 
@@ -55,51 +50,6 @@ std::wstring DirIdProbeText(int dirId) {
            L"ClassGuid = {4d36e97d-e325-11ce-bfc1-08002be10318}\r\n"
            L"[section]\r\n"
            L"path=%" + std::to_wstring(dirId) + L"%\\someFile.txt";
-}
-
-ostra::ResultCode TempFolder(std::wstring& folder) {
-    DWORD size = kMaxPathChars;
-    for (int attempt = 0; attempt < kTempPathAttempts; ++attempt) {
-        std::wstring buffer(size, L'\0');
-        const DWORD length = utils::api::GetTempPathW(size, buffer.data());
-        if (length == 0) return ostra::ResultFromPlatformError(::GetLastError());
-        if (length < size) {
-            buffer.resize(length);
-            folder = std::move(buffer);
-            return ostra::kOk;
-        }
-        size = length;  // the size it needs, terminator included
-    }
-    return kBufferTooSmall;
-}
-
-ostra::ResultCode CheckPlainDirectory(const std::wstring& directory) {
-    const DWORD attributes = utils::api::GetFileAttributesW(directory.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kPathNotFound;
-        return ostra::ResultFromPlatformError(error);
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return kPathNotFound;
-    return ostra::kOk;
-}
-
-UniqueTempPath MakeTempPathOrFail(const std::wstring& prefix, const std::wstring& givenDirectory) {
-    std::wstring directory = givenDirectory;
-    if (directory.empty()) {
-        if (const ostra::ResultCode result = TempFolder(directory); result != ostra::kOk) return {{}, result};
-    }
-    if (directory.size() > kMaxPathChars) return {{}, kBufferTooSmall};
-    if (const ostra::ResultCode result = CheckPlainDirectory(directory); result != ostra::kOk) return {{}, result};
-
-    std::wstring guid;
-    if (const HRESULT created = NewGuidText(guid); FAILED(created)) {
-        return {{}, static_cast<ostra::ResultCode>(created)};
-    }
-
-    std::wstring path = AppendPath(directory, prefix + guid);
-    if (path.size() > kMaxPathChars) return {{}, kBufferTooSmall};
-    return {std::move(path), ostra::kOk};
 }
 
 }  // namespace
@@ -206,7 +156,7 @@ std::wstring GetDestinationDir(const InfHandle& inf, const std::wstring& fileLis
 }
 
 std::wstring ResolveDirId(int dirId) {
-    const std::wstring path = MakeUniqueTempPath(L"tmpInf").path + L".inf";
+    const std::wstring path = utils::MakeUniqueTempPath(L"tmpInf").path + L".inf";
 
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
     utils::FileHandle file(
@@ -226,15 +176,7 @@ std::wstring ResolveDirId(int dirId) {
 
     const InfHandle inf = OpenInf(path);  // closed before the file is deleted
     INFCONTEXT line = FindLineOrThrow(inf, L"section", L"path");
-    return ParentPath(GetInfField(line, 1));
-}
-
-UniqueTempPath MakeUniqueTempPath(const std::wstring& prefix, const std::wstring& directory) {
-    try {
-        return MakeTempPathOrFail(prefix, directory);
-    } catch (const std::bad_alloc&) {
-        return {{}, ostra::kOutOfMemory};
-    }
+    return utils::ParentPath(GetInfField(line, 1));
 }
 
 std::vector<std::wstring> ListInfFiles(const std::wstring& infPath, const std::wstring& installSection,
@@ -247,15 +189,15 @@ std::vector<std::wstring> ListInfFiles(const std::wstring& infPath, const std::w
         INFCONTEXT line{};
         if (!utils::api::SetupFindFirstLineW(inf.Get(), entries.front().c_str(), nullptr, &line)) {
             // Not a section: the one entry names a file.
-            const std::wstring base = side == InfFileSide::Source ? ParentPath(infPath) : GetDestinationDir(inf, L"");
-            files.push_back(AppendPath(base, entries.front()));
+            const std::wstring base = side == InfFileSide::Source ? utils::ParentPath(infPath) : GetDestinationDir(inf, L"");
+            files.push_back(utils::AppendPath(base, entries.front()));
             return files;
         }
     }
     for (const std::wstring& section : entries) {
         const std::vector<std::wstring> names = GetSectionFiles(inf, section, side);
-        const std::wstring base = side == InfFileSide::Source ? ParentPath(infPath) : GetDestinationDir(inf, section);
-        for (const std::wstring& name : names) files.push_back(AppendPath(base, name));
+        const std::wstring base = side == InfFileSide::Source ? utils::ParentPath(infPath) : GetDestinationDir(inf, section);
+        for (const std::wstring& name : names) files.push_back(utils::AppendPath(base, name));
     }
     return files;
 }

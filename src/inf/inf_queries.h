@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "inf/path_text.h"
+#include "ostra/platform_error.h"
 #include "ostra/result_codes.h"
-#include "system/platform_error.h"
+#include "utils/path_text.h"
 #include "utils/platform/setupapi_api.h"
 #include "utils/unique_handle.h"
 
@@ -72,17 +72,6 @@ std::wstring GetDestinationDir(const InfHandle& inf, const std::wstring& fileLis
 
 // The folder that the Setup API substitutes for `dirId`.
 std::wstring ResolveDirId(int dirId);
-
-struct UniqueTempPath {
-    std::wstring path;                          // empty unless result is 0
-    ostra::ResultCode result = ostra::kOk;
-};
-
-// `directory` (the temporary folder when empty), a backslash if needed,
-// `prefix` and a new GUID's text. 0x80000044 when a path would be longer
-// than 260 characters, 0x80010103 when the directory is missing or not a
-// plain directory.
-UniqueTempPath MakeUniqueTempPath(const std::wstring& prefix, const std::wstring& directory = {});
 
 // Full paths of the files that `installSection` copies, in INF order,
 // duplicates kept: beside the INF for `Source`, in their destination folders

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "inf/inf_queries.h"
+#include "ostra/platform_error.h"
 #include "services/service_key.h"
-#include "system/platform_error.h"
 
 namespace services {
 namespace {

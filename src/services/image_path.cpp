@@ -6,8 +6,8 @@
 #include <exception>
 #include <vector>
 
+#include "ostra/platform_error.h"
 #include "services/service_key.h"
-#include "system/platform_error.h"
 
 namespace services {
 namespace {
@@ -61,8 +61,8 @@ Win32Error SetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName
 ImagePathRestoreGuard::~ImagePathRestoreGuard() {
     if (dismissed_ || saved_.empty()) return;
     try {
-        if (SetServiceImagePath(log_, description_.ServiceName, saved_) != 0) {
-            LogMessage(log_, 2, L"Failed to restore ImagePath for service %s", description_.ServiceName.c_str());
+        if (SetServiceImagePath(log_, serviceName_, saved_) != 0) {
+            LogMessage(log_, 2, L"Failed to restore ImagePath for service %s", serviceName_.c_str());
         }
     } catch (...) {
         // A guard that runs while an exception is on its way out must not raise another.

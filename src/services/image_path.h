@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "describe/driver_description.h"
 #include "log/event_log.h"
 #include "services/service_control.h"
 
@@ -20,14 +19,14 @@ Win32Error GetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName
 // Writes `imagePath` as REG_EXPAND_SZ, its terminating NUL included.
 Win32Error SetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName, const std::wstring& imagePath);
 
-// Writes `saved` back as the "ImagePath" of `description.ServiceName` when it
+// Writes `saved` back as the "ImagePath" of service `serviceName` when it
 // goes out of scope, unless dismissed or `saved` is empty by then. `saved` is
 // held by reference, so the value swapped out later in the same scope is the
 // one restored. Never throws; a failed restore is logged.
 class ImagePathRestoreGuard {
 public:
-    ImagePathRestoreGuard(SdkEventLog& log, const describe::DriverDescription& description, const std::wstring& saved)
-        : log_(log), description_(description), saved_(saved) {}
+    ImagePathRestoreGuard(SdkEventLog& log, std::wstring serviceName, const std::wstring& saved)
+        : log_(log), serviceName_(std::move(serviceName)), saved_(saved) {}
     ~ImagePathRestoreGuard();
     ImagePathRestoreGuard(const ImagePathRestoreGuard&) = delete;
     ImagePathRestoreGuard& operator=(const ImagePathRestoreGuard&) = delete;
@@ -36,7 +35,7 @@ public:
 
 private:
     SdkEventLog& log_;
-    const describe::DriverDescription& description_;
+    const std::wstring serviceName_;
     const std::wstring& saved_;
     bool dismissed_ = false;
 };

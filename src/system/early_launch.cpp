@@ -5,9 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "services/service_control.h"
-#include "system/group_order.h"
-#include "system/platform_error.h"
+#include "ostra/platform_error.h"
 #include "system/privileges.h"
 #include "system/registry.h"
 #include "utils/platform/kernel_api.h"
@@ -21,8 +19,6 @@ using registry::RegKeyHandle;
 constexpr wchar_t kMountKey[] = L"ELAM";
 constexpr wchar_t kSettingsKey[] = L"ELAM\\Orvanta Lab";
 constexpr wchar_t kMakerKey[] = L"Orvanta Lab";
-constexpr wchar_t kGroupOrderList[] = L"SYSTEM\\CurrentControlSet\\Control\\GroupOrderList";
-constexpr DWORD kMaxGroupOrderBytes = 2048;
 
 // The settings blocks the driver reads; only the driver interprets them.
 // Bytes 44 to 63 of Block0 identify the installed vxearly build.
@@ -85,25 +81,6 @@ bool DeleteSettings(SdkEventLog& log) {
     return true;
 }
 
-// The group's order list, at most 2048 bytes; nothing when it cannot be read.
-std::optional<std::vector<std::uint8_t>> ReadGroupOrder(const std::wstring& group) {
-    HKEY opened = nullptr;
-    if (utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_ALL_ACCESS, &opened) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    RegKeyHandle key(opened);
-    std::vector<std::uint8_t> data(kMaxGroupOrderBytes);
-    DWORD size = kMaxGroupOrderBytes;
-    DWORD type = 0;
-    if (utils::api::RegQueryValueExW(key.Get(), group.c_str(), nullptr, &type, data.data(), &size) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    data.resize(size);
-    return data;
-}
-
 }  // namespace
 
 bool SetVxearlyParameters(SdkEventLog& log, bool install) {
@@ -133,39 +110,6 @@ bool SetVxearlyParameters(SdkEventLog& log, bool install) {
     }
     LogMessage(log, 9, L"Action ended : SetVxearlyParameters. Return value %d.", result ? 1 : 0);
     return result;
-}
-
-std::int32_t GetServiceGroupTag(const std::wstring& service, const std::wstring& group) {
-    const services::ServiceHandle handle = services::OpenServiceByName(service);
-    std::vector<std::uint8_t> buffer(4096);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    DWORD needed = 0;
-    if (!utils::api::QueryServiceConfigW(handle.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
-        return -1;
-    }
-    if (config->lpLoadOrderGroup == nullptr || lstrcmpiW(config->lpLoadOrderGroup, group.c_str()) != 0 ||
-        config->dwTagId == 0) {
-        return -1;
-    }
-    const auto order = ReadGroupOrder(group);
-    if (!order || !grouporder::ContainsTag(*order, config->dwTagId)) return -1;
-    return static_cast<std::int32_t>(config->dwTagId);
-}
-
-void RemoveVxearlyFromEarlyLaunchOrder() {
-    const std::int32_t tag = GetServiceGroupTag(L"vxearly", L"Early-Launch");
-    auto order = ReadGroupOrder(L"Early-Launch");
-    if (!order || tag == -1) return;
-    if (!grouporder::RemoveFirstTag(*order, static_cast<std::uint32_t>(tag))) return;
-    HKEY opened = nullptr;
-    if (utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_ALL_ACCESS, &opened) !=
-        ERROR_SUCCESS) {
-        return;
-    }
-    RegKeyHandle key(opened);
-    // A failed write leaves the list as it was; nothing depends on it.
-    utils::api::RegSetValueExW(key.Get(), L"Early-Launch", 0, REG_BINARY, order->data(),
-                               static_cast<DWORD>(order->size()));
 }
 
 }  // namespace earlylaunch

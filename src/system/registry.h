@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "log/event_log.h"
-#include "system/platform_error.h"
+#include "ostra/platform_error.h"
 #include "utils/platform/registry_api.h"
 #include "utils/unique_handle.h"
 

@@ -11,14 +11,18 @@ std::optional<OSVERSIONINFOEXW> QueryWindowsVersion() {
     return info;
 }
 
-bool IsLegacyWindows() {
+KnownWindowsRelease RunningWindowsRelease() {
     const auto version = QueryWindowsVersion();
-    return version && version->dwMajorVersion <= 6 && version->dwMinorVersion <= 1;
+    if (!version) return std::nullopt;
+    return WindowsRelease{version->dwMajorVersion, version->dwMinorVersion};
+}
+
+bool IsLegacyWindows() {
+    return IsLegacyRelease(RunningWindowsRelease());
 }
 
 bool IsWindows10OrLater() {
-    const auto version = QueryWindowsVersion();
-    return version && version->dwMajorVersion >= 10;
+    return IsWindows10OrLaterRelease(RunningWindowsRelease());
 }
 
 bool IsX64Processor() {

@@ -37,10 +37,5 @@ TEST(FeatureListText, RejectsAnItemOf32Characters) {
     EXPECT_FALSE(SplitFeatureItems(L"core;aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;elam").has_value());
 }
 
-TEST(FeatureListText, JoinsNamesWithSemicolons) {
-    EXPECT_EQ(JoinNames(std::vector<std::wstring>{L"vxmon", L"vxfsd"}), L"vxmon;vxfsd");
-    EXPECT_EQ(JoinNames(std::vector<std::wstring>{}), L"");
-}
-
 }  // namespace
 }  // namespace app

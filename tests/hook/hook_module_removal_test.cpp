@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "hook/hook_parameters.h"
+#include "ostra/platform_error.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
-#include "system/platform_error.h"
 #include "utils/platform/kernel_api.h"
 
 namespace {

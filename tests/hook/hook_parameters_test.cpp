@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "hook/hook_parameters.h"
-#include "inf/path_text.h"
+#include "utils/path_text.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ TEST(DisableFailSafeGuid, BinaryLayoutOfTheSwitchGuid) {
     const auto data2 = static_cast<std::uint16_t>(b[4] | (b[5] << 8));
     const auto data3 = static_cast<std::uint16_t>(b[6] | (b[7] << 8));
     const std::array<std::uint8_t, 8> data4 = {b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
-    EXPECT_EQ(inf::GuidText(data1, data2, data3, data4), L"5A0E7C21-3B94-4F6D-9E82-C41D7A60B3F5");
+    EXPECT_EQ(utils::GuidText(data1, data2, data3, data4), L"5A0E7C21-3B94-4F6D-9E82-C41D7A60B3F5");
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "hook/vxtraplib.h"
+#include "ostra/platform_error.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
-#include "system/platform_error.h"
 #include "utils/platform/registry_api.h"
 #include "utils/system_dll_wrapper.h"
 

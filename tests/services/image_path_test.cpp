@@ -113,8 +113,6 @@ TEST(ServiceImagePath, Failures) {
 
 class ImagePathRestoreGuard : public testing::Test {
 protected:
-    ImagePathRestoreGuard() { description_.ServiceName = kService; }
-
     std::wstring Current() {
         std::wstring path;
         EXPECT_EQ(services::GetServiceImagePath(log_, kService, path), 0u);
@@ -122,14 +120,13 @@ protected:
     }
 
     ScratchService service_{kService};
-    describe::DriverDescription description_;
     ScratchLog log_;
 };
 
 TEST_F(ImagePathRestoreGuard, RestoresTheSavedValueWhenLeftByAnException) {
     std::wstring saved;
     try {
-        services::ImagePathRestoreGuard guard(log_, description_, saved);
+        services::ImagePathRestoreGuard guard(log_, kService, saved);
         // The previous value is saved after the guard is in place, as the
         // install actions do it.
         ASSERT_EQ(services::GetServiceImagePath(log_, kService, saved), 0u);
@@ -146,14 +143,14 @@ TEST_F(ImagePathRestoreGuard, DismissedOrNothingSavedLeavesTheValue) {
     const std::wstring original = Current();
     {
         std::wstring saved = original;
-        services::ImagePathRestoreGuard guard(log_, description_, saved);
+        services::ImagePathRestoreGuard guard(log_, kService, saved);
         ASSERT_EQ(services::SetServiceImagePath(log_, kService, L"new.sys"), 0u);
         guard.Dismiss();
     }
     EXPECT_EQ(Current(), L"new.sys");
     {
         const std::wstring nothing;
-        services::ImagePathRestoreGuard guard(log_, description_, nothing);
+        services::ImagePathRestoreGuard guard(log_, kService, nothing);
         ASSERT_EQ(services::SetServiceImagePath(log_, kService, L"other.sys"), 0u);
     }
     EXPECT_EQ(Current(), L"other.sys");
@@ -161,10 +158,8 @@ TEST_F(ImagePathRestoreGuard, DismissedOrNothingSavedLeavesTheValue) {
 }
 
 TEST_F(ImagePathRestoreGuard, FailedRestoreIsLoggedNotRaised) {
-    describe::DriverDescription gone;
-    gone.ServiceName = kMissing;
     const std::wstring saved = L"vx.sys";
-    EXPECT_NO_THROW({ services::ImagePathRestoreGuard guard(log_, gone, saved); });
+    EXPECT_NO_THROW({ services::ImagePathRestoreGuard guard(log_, kMissing, saved); });
     const auto messages = log_.Messages();
     EXPECT_TRUE(Contains(messages, "Failed to restore ImagePath for service TarnelNoSuchService"));
     EXPECT_TRUE(

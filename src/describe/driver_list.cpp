@@ -1,17 +1,15 @@
-#include "app/features.h"
+#include "describe/driver_list.h"
 
-#include "utils/windows_version.h"
-
-namespace app {
+namespace describe {
 namespace {
 
-bool AnyDriver(const std::wstring&) {
+bool AnyDriver(const std::wstring&, const utils::KnownWindowsRelease&) {
     return true;
 }
 
 // The early-launch driver is not installed on Windows 7 and earlier.
-bool OnlyAfterLegacyWindows(const std::wstring&) {
-    return !utils::IsLegacyWindows();
+bool OnlyAfterLegacyWindows(const std::wstring&, const utils::KnownWindowsRelease& windows) {
+    return !utils::IsLegacyRelease(windows);
 }
 
 // Built before the entry runs, as the tables of a running process never change.
@@ -34,34 +32,20 @@ const std::set<std::wstring>& OptionalFeatures() {
     return kOptionalFeatures;
 }
 
-DriverList BuildDriverList(bool allFeatures, const FeatureList& features) {
+DriverList BuildDriverList(bool allFeatures, const FeatureList& features, const utils::KnownWindowsRelease& windows) {
     DriverList drivers;
     bool vxpktAdded = false;
     for (const auto& feature : FeatureTable()) {
         if (!allFeatures && !features.contains(feature.name)) continue;
-        if (!vxpktAdded && feature.requiresVxpktBeforeWindows10 && !utils::IsWindows10OrLater()) {
+        if (!vxpktAdded && feature.requiresVxpktBeforeWindows10 && !utils::IsWindows10OrLaterRelease(windows)) {
             drivers.push_back(kVxpktDriver);
             vxpktAdded = true;
         }
         for (const auto& driver : feature.drivers) {
-            if (feature.driverFilter(driver)) drivers.push_back(driver);
+            if (feature.driverFilter(driver, windows)) drivers.push_back(driver);
         }
     }
     return drivers;
 }
 
-void LogDriverList(SdkEventLog& log, const DriverList& drivers) {
-    if (drivers.empty()) {
-        LogMessage(log, 4, L"Driver list is empty");
-    } else {
-        LogMessage(log, 4, L"Driver list: %s", JoinNames(drivers).c_str());
-    }
-}
-
-ostra::ResultCode BuildUninstallDriverList(SdkEventLog& log, DriverList& drivers) {
-    drivers = BuildDriverList(true, {});
-    LogDriverList(log, drivers);
-    return ostra::kOk;
-}
-
-}  // namespace app
+}  // namespace describe

@@ -5,9 +5,9 @@
 
 #include "utils/platform/windows_headers.h"
 
-namespace inf {
+namespace utils {
 
 // Fills `text` and returns S_OK, or returns CoCreateGuid's failure and leaves `text` alone.
 HRESULT NewGuidText(std::wstring& text);
 
-}  // namespace inf
+}  // namespace utils

@@ -1,5 +1,5 @@
 #pragma once
-// Path and name text helpers of INF handling, free of the platform: joining
+// Path and name text helpers, free of the platform: joining
 // two path parts, the parent of a path, and the text form of a GUID.
 
 #include <array>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace inf {
+namespace utils {
 
 // `first` + `second`, with a backslash between them unless `first` is empty
 // or already ends in a separator.
@@ -23,4 +23,4 @@ std::wstring ParentPath(std::wstring_view path);
 std::wstring GuidText(std::uint32_t data1, std::uint16_t data2, std::uint16_t data3,
                       const std::array<std::uint8_t, 8>& data4);
 
-}  // namespace inf
+}  // namespace utils

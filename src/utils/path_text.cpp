@@ -1,6 +1,6 @@
-#include "inf/path_text.h"
+#include "utils/path_text.h"
 
-namespace inf {
+namespace utils {
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -46,4 +46,4 @@ std::wstring GuidText(std::uint32_t data1, std::uint16_t data2, std::uint16_t da
     return text;
 }
 
-}  // namespace inf
+}  // namespace utils

@@ -1,11 +1,11 @@
-#include "inf/new_guid.h"
+#include "utils/new_guid.h"
 
 #include <array>
 
-#include "inf/path_text.h"
+#include "utils/path_text.h"
 #include "utils/platform/com_api.h"
 
-namespace inf {
+namespace utils {
 
 HRESULT NewGuidText(std::wstring& text) {
     GUID guid{};
@@ -17,4 +17,4 @@ HRESULT NewGuidText(std::wstring& text) {
     return S_OK;
 }
 
-}  // namespace inf
+}  // namespace utils

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "inf/path_text.h"
+#include "utils/path_text.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ TEST(ParentPath, Table) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.path)));
-        EXPECT_EQ(inf::ParentPath(row.path), row.parent);
+        EXPECT_EQ(utils::ParentPath(row.path), row.parent);
     }
 }
 
@@ -45,15 +45,15 @@ TEST(AppendPath, Table) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.first) + L" + " + row.second));
-        EXPECT_EQ(inf::AppendPath(row.first, row.second), row.joined);
+        EXPECT_EQ(utils::AppendPath(row.first, row.second), row.joined);
     }
 }
 
 TEST(GuidText, UpperCaseGroupsMostSignificantByteFirst) {
-    EXPECT_EQ(inf::GuidText(0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}),
+    EXPECT_EQ(utils::GuidText(0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}),
               L"4D36E97D-E325-11CE-BFC1-08002BE10318");
-    EXPECT_EQ(inf::GuidText(0, 0, 0, {}), L"00000000-0000-0000-0000-000000000000");
-    EXPECT_EQ(inf::GuidText(0x0000000a, 0x00b0, 0x0c00, {1, 2, 3, 4, 5, 6, 7, 8}),
+    EXPECT_EQ(utils::GuidText(0, 0, 0, {}), L"00000000-0000-0000-0000-000000000000");
+    EXPECT_EQ(utils::GuidText(0x0000000a, 0x00b0, 0x0c00, {1, 2, 3, 4, 5, 6, 7, 8}),
               L"0000000A-00B0-0C00-0102-030405060708");
 }
 

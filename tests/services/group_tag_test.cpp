@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "system/early_launch.h"
-#include "system/platform_error.h"
+#include "ostra/platform_error.h"
+#include "services/group_tag.h"
 
 namespace {
 
@@ -58,12 +58,12 @@ TEST(Setup, ServicesTagsAndOrderList) {
 }
 
 TEST(Check, TagOfAServiceInItsGroup) {
-    EXPECT_EQ(earlylaunch::GetServiceGroupTag(L"vxearly", L"Early-Launch"), 7);
-    EXPECT_EQ(earlylaunch::GetServiceGroupTag(L"vxearly", L"early-launch"), 7);  // any letter case
-    EXPECT_EQ(earlylaunch::GetServiceGroupTag(L"vxother", L"Early-Launch"), -1);     // another group
-    EXPECT_EQ(earlylaunch::GetServiceGroupTag(L"vxunlisted", L"Early-Launch"), -1);  // tag not in the list
+    EXPECT_EQ(services::GetServiceGroupTag(L"vxearly", L"Early-Launch"), 7);
+    EXPECT_EQ(services::GetServiceGroupTag(L"vxearly", L"early-launch"), 7);  // any letter case
+    EXPECT_EQ(services::GetServiceGroupTag(L"vxother", L"Early-Launch"), -1);     // another group
+    EXPECT_EQ(services::GetServiceGroupTag(L"vxunlisted", L"Early-Launch"), -1);  // tag not in the list
     try {
-        earlylaunch::GetServiceGroupTag(L"vxmissing", L"Early-Launch");
+        services::GetServiceGroupTag(L"vxmissing", L"Early-Launch");
         ADD_FAILURE() << "a missing service raises";
     } catch (const PlatformError& error) {
         EXPECT_EQ(PlatformErrorCode(error), 1060u);
@@ -72,11 +72,11 @@ TEST(Check, TagOfAServiceInItsGroup) {
 }
 
 TEST(Check, OnlyTheFirstOccurrenceIsRemoved) {
-    earlylaunch::RemoveVxearlyFromEarlyLaunchOrder();
+    services::RemoveVxearlyFromEarlyLaunchOrder();
     EXPECT_EQ(ReadOrder(), (std::vector<DWORD>{3, 5, 9, 7}));
-    earlylaunch::RemoveVxearlyFromEarlyLaunchOrder();
+    services::RemoveVxearlyFromEarlyLaunchOrder();
     EXPECT_EQ(ReadOrder(), (std::vector<DWORD>{2, 5, 9}));
-    earlylaunch::RemoveVxearlyFromEarlyLaunchOrder();  // no longer listed: unchanged
+    services::RemoveVxearlyFromEarlyLaunchOrder();  // no longer listed: unchanged
     EXPECT_EQ(ReadOrder(), (std::vector<DWORD>{2, 5, 9}));
 }
 
