@@ -1,5 +1,6 @@
 #pragma once
-// Setup API calls (setupapi): INF files, their lines and fields.
+// Setup API calls (setupapi): INF files, their lines and fields, and the
+// installation of their sections.
 #include "utils/platform/call_slot.h"
 #include "utils/platform/windows_headers.h"
 #include <setupapi.h>
@@ -13,5 +14,7 @@ TARNEL_PLATFORM_CALL(SetupFindNextLine);
 TARNEL_PLATFORM_CALL(SetupGetFieldCount);
 TARNEL_PLATFORM_CALL(SetupGetStringFieldW);
 TARNEL_PLATFORM_CALL(SetupGetIntField);
+TARNEL_PLATFORM_CALL(SetupInstallFromInfSectionW);
+TARNEL_PLATFORM_CALL(SetupInstallServicesFromInfSectionW);
 
 }  // namespace utils::api
