@@ -59,6 +59,8 @@ TARNEL_PLATFORM_CALL(SetEvent);
 TARNEL_PLATFORM_CALL(Sleep);
 
 // Process and time
+TARNEL_PLATFORM_CALL(CreateProcessW);
+TARNEL_PLATFORM_CALL(GetExitCodeProcess);
 TARNEL_PLATFORM_CALL(GetCurrentProcess);
 TARNEL_PLATFORM_CALL(GetCurrentProcessId);
 TARNEL_PLATFORM_CALL(GetCurrentThreadId);
