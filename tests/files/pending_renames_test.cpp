@@ -510,4 +510,30 @@ TEST(CancelScheduledUpdates, DeletesTheSourcesOfOperationsOnInstalledFiles) {
                               }));
 }
 
+// Only operations on the installed file itself are cancelled: another
+// program's file whose path begins with the installed one keeps its queued
+// source.
+TEST(CancelScheduledUpdates, ComparesWholePaths) {
+    PendingValue value;
+    InstalledPackage package;
+    const std::wstring a = package.Installed(L"a.sys");
+    const std::wstring otherNew = package.Scratch(L"other_new.tmp");
+    const std::wstring upperNew = package.Scratch(L"upper_new.tmp");
+    const std::wstring plainNew = package.Scratch(L"plain_new.tmp");
+    for (const std::wstring& path : {otherNew, upperNew, plainNew}) testsupport::WriteFileText(path, "x");
+    value.WriteStrings({NtForm(otherNew), L"!" + NtForm(a + L".old"),
+                        NtForm(upperNew), L"!" + NtForm(Upper(a)),
+                        NtForm(plainNew), a});
+
+    testsupport::ScratchLog log;
+    EXPECT_EQ(files::CancelScheduledUpdates(log, package.Inf()), 0u);
+
+    EXPECT_TRUE(testsupport::FileExists(otherNew));
+    EXPECT_FALSE(testsupport::FileExists(upperNew));
+    EXPECT_FALSE(testsupport::FileExists(plainNew));
+    std::wstring lowerA = a;
+    CharLowerBuffW(lowerA.data(), static_cast<DWORD>(lowerA.size()));
+    EXPECT_EQ(log.Messages(), (std::vector<std::string>{Found(lowerA), Found(lowerA)}));
+}
+
 }  // namespace
