@@ -86,6 +86,7 @@ bool DeleteSettings(SdkEventLog& log) {
 }
 
 // The group's order list, at most 2048 bytes; nothing when it cannot be read.
+// A value of another type than REG_BINARY is no tag list and holds no tags.
 std::optional<std::vector<std::uint8_t>> ReadGroupOrder(const std::wstring& group) {
     HKEY opened = nullptr;
     if (utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_ALL_ACCESS, &opened) !=
@@ -100,7 +101,7 @@ std::optional<std::vector<std::uint8_t>> ReadGroupOrder(const std::wstring& grou
         ERROR_SUCCESS) {
         return std::nullopt;
     }
-    data.resize(size);
+    data.resize(type == REG_BINARY ? size : 0);
     return data;
 }
 
