@@ -19,6 +19,7 @@ namespace {
 
 using testsupport::NtForm;
 using testsupport::PendingValue;
+using testsupport::Lower;
 using testsupport::Upper;
 using Pairs = std::vector<std::pair<std::wstring, std::wstring>>;
 using Strings = std::vector<std::wstring>;
@@ -499,13 +500,9 @@ TEST(CancelScheduledUpdates, DeletesTheSourcesOfOperationsOnInstalledFiles) {
     EXPECT_TRUE(testsupport::FileExists(unrelated));
     EXPECT_TRUE(testsupport::FileExists(a));  // a deletion's empty target names nothing
     EXPECT_TRUE(testsupport::FileExists(b));
-    std::wstring lowerA = a;
-    std::wstring lowerB = b;
-    CharLowerBuffW(lowerA.data(), static_cast<DWORD>(lowerA.size()));
-    CharLowerBuffW(lowerB.data(), static_cast<DWORD>(lowerB.size()));
     EXPECT_EQ(log.Messages(), (std::vector<std::string>{
-                                  Found(lowerA),
-                                  Found(lowerB),
+                                  Found(Lower(a)),
+                                  Found(Lower(b)),
                                   "Failed to delete file " + Narrow(missingSource) + ": 0x80010102 (File not found)",
                               }));
 }
@@ -531,9 +528,7 @@ TEST(CancelScheduledUpdates, ComparesWholePaths) {
     EXPECT_TRUE(testsupport::FileExists(otherNew));
     EXPECT_FALSE(testsupport::FileExists(upperNew));
     EXPECT_FALSE(testsupport::FileExists(plainNew));
-    std::wstring lowerA = a;
-    CharLowerBuffW(lowerA.data(), static_cast<DWORD>(lowerA.size()));
-    EXPECT_EQ(log.Messages(), (std::vector<std::string>{Found(lowerA), Found(lowerA)}));
+    EXPECT_EQ(log.Messages(), (std::vector<std::string>{Found(Lower(a)), Found(Lower(a))}));
 }
 
 }  // namespace
