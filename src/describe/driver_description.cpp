@@ -7,6 +7,7 @@
 
 #include "describe/section_names.h"
 #include "inf/inf_queries.h"
+#include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/profile_api.h"
 #include "utils/platform/system_info_api.h"
@@ -91,7 +92,9 @@ std::wstring ChooseSection(SdkEventLog& log, const IniFile& ini, const std::wstr
 // same afterwards.
 std::wstring ResolveFolder(const std::wstring& appDir, const std::wstring& value) {
     if (value.empty()) return appDir;
-    const std::wstring base = appDir.substr(0, appDir.size() - 1);
+    // The backslash stays after a drive colon: "C:" alone would name that
+    // drive's own current directory, not its root.
+    const std::wstring base = utils::ParentPath(appDir);
     if (base.empty()) return appDir;
     wchar_t previous[MAX_PATH] = {};
     if (utils::api::GetCurrentDirectoryW(MAX_PATH, previous) == 0) return appDir;

@@ -1,7 +1,10 @@
 #include "engine/install_verification.h"
 
+#include <exception>
+
 #include "files/crc32.h"
 #include "files/pending_renames.h"
+#include "ostra/platform_error.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/unique_handle.h"
 
@@ -20,6 +23,22 @@ bool Measure(const std::wstring& path, FileMeasure& measure, SdkEventLog& log) {
 }
 
 unsigned long Ul(std::uint32_t value) { return value; }
+
+// The source of the last queued rename onto `image` (empty when there is
+// none). A queue that cannot be read is a false answer with its reason in
+// the log, as every failure of the verification is.
+bool FindQueuedReplacement(SdkEventLog& log, const std::wstring& image, std::wstring& replacement) {
+    try {
+        files::EnumPendingFileRenameOperations(log, files::FindPendingReplacement(image, replacement));
+        return true;
+    } catch (const PlatformError& error) {
+        LogMessage(log, 4, L"Failed to read PendingFileRenameOperations: 0x%08X - %S", PlatformErrorCode(error),
+                   error.what());
+    } catch (const std::exception& error) {
+        LogMessage(log, 4, L"Failed to read PendingFileRenameOperations: %S", error.what());
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -43,14 +62,24 @@ bool GetFileSizeAndCRC(const std::wstring& path, std::uint32_t& size, std::uint3
         return false;
     }
 
+    // The mapping and its view span the size read above, so a file that
+    // changed in between is never read past its end: one that shrank below
+    // that size cannot be mapped read-only. A size of 0 would ask for the
+    // whole file; an empty file has nothing to map and fails as its mapping
+    // would.
+    if (low == 0) {
+        LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu creating map for file '%s'", Ul(ERROR_FILE_INVALID),
+                   path.c_str());
+        return false;
+    }
     const utils::KernelHandle mapping(
-        utils::api::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        utils::api::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, low, nullptr));
     if (!mapping) {
         LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu creating map for file '%s'", ::GetLastError(),
                    path.c_str());
         return false;
     }
-    const utils::MappedView view(utils::api::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+    const utils::MappedView view(utils::api::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, low));
     if (!view) {
         LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu mapping file '%s'", ::GetLastError(), path.c_str());
         return false;
@@ -108,8 +137,7 @@ bool CheckDriverImageInstalled(SdkEventLog& log, const std::wstring& imageFile, 
 
     LogMessage(log, 4, L"Image %s is not replaced. Need to check PendingFileRenameOperations.", imageFile.c_str());
     std::wstring pendingPath;
-    files::EnumPendingFileRenameOperations(log, files::FindPendingReplacement(SystemDriverPath(imageFile), pendingPath));
-    if (pendingPath.empty()) return false;
+    if (!FindQueuedReplacement(log, SystemDriverPath(imageFile), pendingPath) || pendingPath.empty()) return false;
 
     const std::wstring sourcePath = SourcePath(imageFile, folder);
     FileMeasure source;

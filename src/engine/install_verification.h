@@ -12,7 +12,8 @@
 namespace engine {
 
 // Size (the file must be smaller than 4 GiB) and CRC-32 of a file, summed
-// through a read-only mapping. An empty file cannot be mapped and fails.
+// through a read-only mapping of the size that was read. An empty file cannot
+// be mapped and fails.
 bool GetFileSizeAndCRC(const std::wstring& path, std::uint32_t& size, std::uint32_t& crc, SdkEventLog& log);
 
 // "%windir%" expanded + "\system32\drivers\" + name.

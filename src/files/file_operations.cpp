@@ -64,8 +64,10 @@ std::wstring MoveToTempName(const std::wstring& sourcePath) {
     if (temporary.result != ostra::kOk) ThrowRuntimeError("Unable to get temp file name: ", temporary.result);
 
     if (!utils::api::MoveFileW(sourcePath.c_str(), temporary.path.c_str())) {
+        // A failure that leaves no error number behind is still a failure.
         const ostra::ResultCode mapped = LastErrorResult();
-        if (mapped != ostra::kOk) ThrowRuntimeError("Unable to rename file: ", mapped);
+        ThrowRuntimeError("Unable to rename file: ",
+                          mapped != ostra::kOk ? mapped : ostra::ResultFromPlatformError(ERROR_GEN_FAILURE));
     }
     return std::move(temporary.path);
 }

@@ -4,6 +4,7 @@ namespace files {
 namespace {
 
 constexpr std::size_t kUnitBytes = 2;
+constexpr std::wstring_view kNtPrefix = L"\\??\\";
 
 // The string that starts at byte `offset`, up to its NUL or to the last whole
 // unit of the data; `offset` moves past the NUL (or to the end).
@@ -32,6 +33,11 @@ void WalkPendingRenames(const std::uint8_t* data, std::size_t size, const Pendin
         if (!target.empty() && target.front() == L'!') target.erase(0, 1);
         if (!callback(source, target)) return;
     }
+}
+
+bool QueuedPathIs(std::wstring_view queued, std::wstring_view path) {
+    if (queued.substr(0, kNtPrefix.size()) == kNtPrefix) queued.remove_prefix(kNtPrefix.size());
+    return !path.empty() && queued == path;
 }
 
 }  // namespace files

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace files {
 
@@ -20,5 +21,11 @@ using PendingRenameCallback = std::function<bool(const std::wstring& source, con
 // NUL ends there, an odd last byte is ignored, and data of 2 bytes or less
 // (the closing NUL alone) holds no pair. Each UTF-16 unit becomes one wchar_t.
 void WalkPendingRenames(const std::uint8_t* data, std::size_t size, const PendingRenameCallback& callback);
+
+// Whether the queued path names `path` as a whole: the same text, either as
+// it stands or behind the NT prefix "\??\" that the system puts in front of
+// the paths it queues. The texts are compared unit by unit, so a caller that
+// ignores letter case hands both in one case.
+bool QueuedPathIs(std::wstring_view queued, std::wstring_view path);
 
 }  // namespace files

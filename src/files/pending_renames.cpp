@@ -168,7 +168,7 @@ std::uint32_t CancelScheduledUpdates(SdkEventLog& log, const std::wstring& infPa
     EnumPendingFileRenameOperations(log, [&](const std::wstring& source, const std::wstring& target) {
         const std::wstring loweredTarget = Lowered(target);
         for (const std::wstring& path : installed) {
-            if (loweredTarget.find(path) == std::wstring::npos) continue;
+            if (!QueuedPathIs(loweredTarget, path)) continue;
             LogMessage(log, 4, L"Found operation that affects %s on reboot", path.c_str());
             if (!utils::api::DeleteFileW(source.c_str())) {
                 std::wstring code;

@@ -35,9 +35,10 @@ DWORD ScheduleUpdateOnReboot(SdkEventLog& log, const std::wstring& source, const
 std::uint32_t ProtectInstalledFiles(SdkEventLog& log, const std::wstring& infPath);
 
 // Deletes the sources of queued operations whose target names one of the
-// INF's installed files (compared as text without regard to case, anywhere in
-// the target), so that they have nothing left to move. 0, or the INF's
-// failure as in ProtectInstalledFiles; failed deletions are only logged.
+// INF's installed files (the whole path compared as text without regard to
+// case, with or without the "\??\" prefix), so that they have nothing left to
+// move. 0, or the INF's failure as in ProtectInstalledFiles; failed
+// deletions are only logged.
 std::uint32_t CancelScheduledUpdates(SdkEventLog& log, const std::wstring& infPath);
 
 // A callback that sets `replacement` to the source of every queued operation

@@ -156,7 +156,11 @@ std::wstring GetDestinationDir(const InfHandle& inf, const std::wstring& fileLis
 }
 
 std::wstring ResolveDirId(int dirId) {
-    const std::wstring path = utils::MakeUniqueTempPath(L"tmpInf").path + L".inf";
+    // Without a unique path in the temporary folder there is no probe: a bare
+    // ".inf" would land in the current directory.
+    const utils::UniqueTempPath unique = utils::MakeUniqueTempPath(L"tmpInf");
+    if (unique.result != ostra::kOk) ThrowWithCode("Error creating temporary inf: ", unique.result);
+    const std::wstring path = unique.path + L".inf";
 
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
     utils::FileHandle file(

@@ -70,7 +70,10 @@ std::vector<std::wstring> GetSectionFiles(const InfHandle& inf, const std::wstri
 // returned as it stands.
 std::wstring GetDestinationDir(const InfHandle& inf, const std::wstring& fileListSection);
 
-// The folder that the Setup API substitutes for `dirId`.
+// The folder that the Setup API substitutes for `dirId`, asked through a
+// probe INF in the temporary folder that is deleted again. A probe that
+// cannot be made (no unique temporary path included) raises
+// "Error creating temporary inf: " with the code.
 std::wstring ResolveDirId(int dirId);
 
 // Full paths of the files that `installSection` copies, in INF order,

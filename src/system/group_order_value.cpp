@@ -25,7 +25,7 @@ std::optional<std::vector<std::uint8_t>> ReadGroupOrder(const std::wstring& grou
         ERROR_SUCCESS) {
         return std::nullopt;
     }
-    data.resize(size);
+    data.resize(type == REG_BINARY ? size : 0);
     return data;
 }
 

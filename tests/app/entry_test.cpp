@@ -102,5 +102,27 @@ TEST_F(Entry, AMissingExportOfTheVersionLibraryEndsTheRun) {
         Messages(), "Error creating VersionDllWrapper: Error 127 obtaining address of 'VerQueryValueW' procedure"));
 }
 
+// At a drive root the current directory is the root itself, not "C:" (the
+// drive's own current directory), so the log lands at the root too.
+TEST(EntryAtADriveRoot, TheRootBecomesTheCurrentDirectory) {
+    testsupport::TempDir elsewhere;
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(elsewhere.Path().c_str());
+    const std::wstring logPath = L"C:\\tarnel.log";
+    DeleteFileW(logPath.c_str());
+    {
+        testsupport::FakeExecutablePath exe(L"C:\\tarnel.exe");
+        RunInstaller(L"--cleanup_legacy_keys --verbose");
+    }
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(previous);
+    EXPECT_STREQ(current, L"C:\\");
+    EXPECT_TRUE(testsupport::Contains(testsupport::LogMessages(testsupport::ReadLines(logPath)),
+                                      "Current directory: 'C:\\'"));
+    DeleteFileW(logPath.c_str());
+}
+
 }  // namespace
 }  // namespace app

@@ -208,6 +208,41 @@ TEST_F(Description, NoApplicationPath) {
     EXPECT_EQ(messages.back().rfind("Fail to read service name: ", 0), 0u);
 }
 
+// An executable at a drive root: relative folders resolve against the root,
+// never against the drive's own current directory (where "C:" alone leads).
+// The ini file lies at the root of this prefix's C: drive; the folder it
+// names lies in a scratch folder that is also the current directory.
+TEST(DescriptionAtADriveRoot, FolderResolvesAgainstTheRoot) {
+    testsupport::FakeWindowsVersion win10(10, 0);
+    testsupport::TempDir dir;
+    ASSERT_EQ(dir.Path().rfind(L"C:\\", 0), 0u);
+    const std::wstring relative = dir.File(L"drivers").substr(3);  // below C:\, without it
+    CreateDirectoryW(dir.File(L"drivers").c_str(), nullptr);
+    testsupport::WriteFileText(dir.File(L"drivers\\vxfsd.inf"), kInf);
+    struct RemovedAtEnd {
+        std::wstring path;
+        ~RemovedAtEnd() { DeleteFileW(path.c_str()); }
+    } ini{L"C:\\tarnel.ini"};
+    testsupport::WriteFileText(ini.path, "[vxfsd Winver='10.0 x64']\r\nFolder=" + Narrow(relative) +
+                                              "\r\nInfFile=vxfsd.inf\r\n");
+
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.Path().c_str());
+    testsupport::FakeExecutablePath exe(L"C:\\tarnel.exe");
+    ScratchLog log;
+    DriverDescription record;
+    const bool loaded = describe::LoadDriverDescription(log, L"vxfsd", record);
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(record.Folder, dir.File(L"drivers\\"));
+    EXPECT_EQ(record.ServiceName, L"vxfsd_svc");
+    EXPECT_EQ(std::wstring(current) + L"\\", dir.Path());  // unchanged
+}
+
 // The version Wine reports, seen by a program with the installer's manifest.
 TEST(DescriptionOnPrefix, SectionChosenOnWin10AndWin7) {
     struct Case {

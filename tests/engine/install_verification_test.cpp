@@ -9,6 +9,7 @@
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
+#include "utils/platform/registry_api.h"
 
 namespace {
 
@@ -129,6 +130,60 @@ TEST(GetFileSizeAndCRC, SizeAndMappingFailures) {
         EXPECT_EQ(m.messages, Messages{"GetFileSizeAndCRC. Error 8 mapping file '" + Narrow(path) + "'"});
     }
     EXPECT_TRUE(DeleteFileW(path.c_str()));  // the file and its mapping were closed on every way out
+}
+
+// The file changes between the size being read and the mapping: what is
+// summed is the size that was read, and never more than the file holds.
+std::wstring changingFile;
+LONG changeBy = 0;  // bytes added (positive) or cut (negative) once the size is read
+DWORD reportedExtra = 0;
+
+DWORD WINAPI SizeThenChange(HANDLE file, LPDWORD high) {
+    const DWORD size = GetFileSize(file, high);
+    HANDLE other = CreateFileW(changingFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    SetFilePointer(other, static_cast<LONG>(size) + changeBy, nullptr, FILE_BEGIN);
+    SetEndOfFile(other);
+    CloseHandle(other);
+    return size + reportedExtra;
+}
+
+TEST(GetFileSizeAndCRC, FileThatChangesAfterItsSizeWasRead) {
+    testsupport::TempDir dir;
+    changingFile = dir.File(L"image.sys");
+    const std::string failure = "GetFileSizeAndCRC. Error 8 creating map for file '" + Narrow(changingFile) + "'";
+    struct Row {
+        const char* what;
+        const char* content;
+        LONG changeBy;
+        DWORD reportedExtra;
+        bool ok;
+        std::string last;
+    };
+    const Row rows[] = {
+        {"shrinks", "abc", -2, 0, false, failure},
+        {"reported larger than it is", "abc", 0, 2, false, failure},
+        {"grows", "abc", 3, 0, true,
+         "GetFileSizeAndCRC. File: '" + Narrow(changingFile) + "' (size: 3, crc32: 0x352441c2)"},
+        {"empty when its size was read, then grows", "", 3, 0, false,
+         "GetFileSizeAndCRC. Error 1006 creating map for file '" + Narrow(changingFile) + "'"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        testsupport::WriteFileText(changingFile, row.content);
+        changeBy = row.changeBy;
+        reportedExtra = row.reportedExtra;
+        testsupport::ScratchLog log;  // made first: the log maps a view of its own
+        utils::ScopedOverride size(utils::api::GetFileSize, &SizeThenChange);
+        const Measured m = Measure(changingFile, log);
+        EXPECT_EQ(m.ok, row.ok);
+        ASSERT_FALSE(m.messages.empty());
+        EXPECT_EQ(m.messages.back(), row.last);
+        if (row.ok) {
+            EXPECT_EQ(m.crc, 0x352441C2u);
+        }
+    }
+    EXPECT_TRUE(DeleteFileW(changingFile.c_str()));
 }
 
 // ---------------------------------------------------------------------------
@@ -349,6 +404,33 @@ TEST(CheckDriverImageInstalled, InstalledImageMissing) {
         EXPECT_FALSE(answer.pendingReplace);
         EXPECT_EQ(answer.messages.back(), kNotReplaced);
     }
+}
+
+// The queue exists but its data cannot be read: a false answer with the
+// reason at level 4, not an exception.
+LSTATUS WINAPI UnreadableQueue(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    if (size != nullptr && lstrcmpiW(name, PendingValue::kName) == 0) return ERROR_ACCESS_DENIED;
+    return RegQueryValueExW(key, name, reserved, type, data, size);
+}
+
+TEST(CheckDriverImageInstalled, QueueThatCannotBeRead) {
+    PendingValue value;
+    DriverImages images;
+    images.Ship("new image");
+    images.Install("old image");
+    const std::wstring pending = images.Scratch(L"queued.tmp");
+    testsupport::WriteFileText(pending, "new image");
+    value.WriteStrings({NtForm(pending), L"!" + NtForm(images.System())});
+
+    utils::ScopedOverride query(utils::api::RegQueryValueExW, &UnreadableQueue);
+    DriverImages::Answer answer;
+    EXPECT_NO_THROW(answer = images.Check());
+    EXPECT_FALSE(answer.installed);
+    EXPECT_FALSE(answer.pendingReplace);
+    EXPECT_TRUE(Has(answer.messages, kNotReplaced));
+    ASSERT_FALSE(answer.messages.empty());
+    EXPECT_EQ(answer.messages.back().rfind("Failed to read PendingFileRenameOperations: 0x00000005 - ", 0), 0u)
+        << answer.messages.back();
 }
 
 }  // namespace

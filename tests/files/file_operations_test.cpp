@@ -102,6 +102,20 @@ TEST(MoveToTempName, Failures) {
     EXPECT_TRUE(testsupport::FileExists(held));
 }
 
+// A failed move that leaves no error number behind (the last error 0) is
+// reported as a general failure, not taken for a move.
+TEST(MoveToTempName, FailureWithoutAnErrorNumber) {
+    testsupport::TempDir dir;
+    const std::wstring source = dir.File(L"vxfsd.sys");
+    testsupport::WriteFileText(source, "old image");
+    utils::ScopedOverride move(utils::api::MoveFileW, [](LPCWSTR, LPCWSTR) -> BOOL {
+        SetLastError(ERROR_SUCCESS);
+        return FALSE;
+    });
+    EXPECT_EQ(Raised([&] { files::MoveToTempName(source); }), "Unable to rename file: 0x8000004b (Unspecified error)");
+    EXPECT_TRUE(testsupport::FileExists(source));
+}
+
 // ---------------------------------------------------------------------------
 // CleanUpFiles
 

@@ -94,4 +94,29 @@ TEST(WalkPendingRenames, NullDataCallsNothing) {
     EXPECT_FALSE(called);
 }
 
+TEST(QueuedPathIs, TheWholePathWithOrWithoutTheNtPrefix) {
+    struct Row {
+        const wchar_t* queued;
+        const wchar_t* path;
+        bool names;
+    };
+    const Row rows[] = {
+        {L"c:\\drivers\\a.sys", L"c:\\drivers\\a.sys", true},
+        {L"\\??\\c:\\drivers\\a.sys", L"c:\\drivers\\a.sys", true},
+        {L"\\??\\c:\\drivers\\a.sys.old", L"c:\\drivers\\a.sys", false},  // another program's file
+        {L"c:\\drivers\\a.sys.old", L"c:\\drivers\\a.sys", false},
+        {L"\\??\\d:\\c:\\drivers\\a.sys", L"c:\\drivers\\a.sys", false},
+        {L"\\??\\c:\\drivers\\a.sy", L"c:\\drivers\\a.sys", false},
+        {L"\\??\\\\??\\c:\\a.sys", L"c:\\a.sys", false},  // one prefix only
+        {L"\\\\?\\c:\\a.sys", L"c:\\a.sys", false},      // not the form the system queues
+        {L"\\??\\C:\\A.SYS", L"c:\\a.sys", false},        // letter case is the caller's
+        {L"\\??\\", L"", false},                          // a deletion's empty target names nothing
+        {L"", L"", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.queued)));
+        EXPECT_EQ(files::QueuedPathIs(row.queued, row.path), row.names);
+    }
+}
+
 }  // namespace

@@ -19,6 +19,7 @@ namespace {
 
 using testsupport::NtForm;
 using testsupport::PendingValue;
+using testsupport::Lower;
 using testsupport::Upper;
 using Pairs = std::vector<std::pair<std::wstring, std::wstring>>;
 using Strings = std::vector<std::wstring>;
@@ -499,15 +500,35 @@ TEST(CancelScheduledUpdates, DeletesTheSourcesOfOperationsOnInstalledFiles) {
     EXPECT_TRUE(testsupport::FileExists(unrelated));
     EXPECT_TRUE(testsupport::FileExists(a));  // a deletion's empty target names nothing
     EXPECT_TRUE(testsupport::FileExists(b));
-    std::wstring lowerA = a;
-    std::wstring lowerB = b;
-    CharLowerBuffW(lowerA.data(), static_cast<DWORD>(lowerA.size()));
-    CharLowerBuffW(lowerB.data(), static_cast<DWORD>(lowerB.size()));
     EXPECT_EQ(log.Messages(), (std::vector<std::string>{
-                                  Found(lowerA),
-                                  Found(lowerB),
+                                  Found(Lower(a)),
+                                  Found(Lower(b)),
                                   "Failed to delete file " + Narrow(missingSource) + ": 0x80010102 (File not found)",
                               }));
+}
+
+// Only operations on the installed file itself are cancelled: another
+// program's file whose path begins with the installed one keeps its queued
+// source.
+TEST(CancelScheduledUpdates, ComparesWholePaths) {
+    PendingValue value;
+    InstalledPackage package;
+    const std::wstring a = package.Installed(L"a.sys");
+    const std::wstring otherNew = package.Scratch(L"other_new.tmp");
+    const std::wstring upperNew = package.Scratch(L"upper_new.tmp");
+    const std::wstring plainNew = package.Scratch(L"plain_new.tmp");
+    for (const std::wstring& path : {otherNew, upperNew, plainNew}) testsupport::WriteFileText(path, "x");
+    value.WriteStrings({NtForm(otherNew), L"!" + NtForm(a + L".old"),
+                        NtForm(upperNew), L"!" + NtForm(Upper(a)),
+                        NtForm(plainNew), a});
+
+    testsupport::ScratchLog log;
+    EXPECT_EQ(files::CancelScheduledUpdates(log, package.Inf()), 0u);
+
+    EXPECT_TRUE(testsupport::FileExists(otherNew));
+    EXPECT_FALSE(testsupport::FileExists(upperNew));
+    EXPECT_FALSE(testsupport::FileExists(plainNew));
+    EXPECT_EQ(log.Messages(), (std::vector<std::string>{Found(Lower(a)), Found(Lower(a))}));
 }
 
 }  // namespace

@@ -101,4 +101,9 @@ inline std::wstring Upper(std::wstring text) {
     return text;
 }
 
+inline std::wstring Lower(std::wstring text) {
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
 }  // namespace testsupport

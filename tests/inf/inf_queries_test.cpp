@@ -343,4 +343,23 @@ TEST(ResolveDirId, FailuresLeaveNoTemporaryInf) {
     EXPECT_EQ(TemporaryInfs(), std::vector<std::wstring>{});
 }
 
+// Without a unique temporary path nothing is written at all, neither in the
+// temporary folder nor, as a bare ".inf", in the current directory.
+TEST(ResolveDirId, NoUniqueTemporaryPathNoProbe) {
+    static int creates = 0;
+    creates = 0;
+    utils::ScopedOverride create(utils::api::CreateFileW,
+                                 [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                    DWORD disposition, DWORD flags, HANDLE model) -> HANDLE {
+                                     ++creates;
+                                     return CreateFileW(path, access, share, security, disposition, flags, model);
+                                 });
+    utils::ScopedOverride temp(utils::api::GetTempPathW, [](DWORD, LPWSTR) -> DWORD {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    });
+    EXPECT_EQ(Outcome([] { inf::ResolveDirId(12); }), "Error creating temporary inf: 0x80000045 (Access denied)");
+    EXPECT_EQ(creates, 0);
+}
+
 }  // namespace

@@ -14,22 +14,22 @@ namespace {
 
 constexpr wchar_t kGroupOrderList[] = L"SYSTEM\\CurrentControlSet\\Control\\GroupOrderList";
 
-void WriteOrder(const std::vector<DWORD>& entries) {
+void WriteOrder(const std::vector<DWORD>& entries, DWORD type = REG_BINARY) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                               nullptr),
               ERROR_SUCCESS);
-    RegSetValueExW(key, L"Early-Launch", 0, REG_BINARY, reinterpret_cast<const BYTE*>(entries.data()),
+    RegSetValueExW(key, L"Early-Launch", 0, type, reinterpret_cast<const BYTE*>(entries.data()),
                    static_cast<DWORD>(entries.size() * sizeof(DWORD)));
     RegCloseKey(key);
 }
 
-std::vector<DWORD> ReadOrder() {
+std::vector<DWORD> ReadOrder(DWORD* type = nullptr) {
     HKEY key = nullptr;
     std::vector<DWORD> entries(512);
     DWORD size = static_cast<DWORD>(entries.size() * sizeof(DWORD));
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-    RegQueryValueExW(key, L"Early-Launch", nullptr, nullptr, reinterpret_cast<BYTE*>(entries.data()), &size);
+    RegQueryValueExW(key, L"Early-Launch", nullptr, type, reinterpret_cast<BYTE*>(entries.data()), &size);
     RegCloseKey(key);
     entries.resize(size / sizeof(DWORD));
     return entries;
@@ -78,6 +78,22 @@ TEST(Check, OnlyTheFirstOccurrenceIsRemoved) {
     EXPECT_EQ(ReadOrder(), (std::vector<DWORD>{2, 5, 9}));
     services::RemoveVxearlyFromEarlyLaunchOrder();  // no longer listed: unchanged
     EXPECT_EQ(ReadOrder(), (std::vector<DWORD>{2, 5, 9}));
+}
+
+// Only a binary value is a tag list: the same entries under another type
+// list no tags, and the value is left as it is.
+TEST(Check, AnOrderListOfAnotherTypeHoldsNoTags) {
+    for (const DWORD type : {REG_NONE, REG_SZ, REG_MULTI_SZ, REG_DWORD}) {
+        SCOPED_TRACE(type);
+        WriteOrder({2, 7, 7}, type);
+        EXPECT_EQ(services::GetServiceGroupTag(L"vxearly", L"Early-Launch"), -1);
+        services::RemoveVxearlyFromEarlyLaunchOrder();
+        DWORD stored = REG_BINARY;
+        EXPECT_EQ(ReadOrder(&stored), (std::vector<DWORD>{2, 7, 7}));
+        EXPECT_EQ(stored, type);
+    }
+    WriteOrder({2, 7, 7});
+    EXPECT_EQ(services::GetServiceGroupTag(L"vxearly", L"Early-Launch"), 7);
 }
 
 }  // namespace
