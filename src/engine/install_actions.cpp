@@ -148,6 +148,15 @@ std::uint32_t EnsureDeleteFlag(SdkEventLog& log, const std::wstring& serviceName
     return 0;
 }
 
+// The hooking library the driver's parameters name; empty when they cannot be read.
+std::wstring RecordedHookLibrary() {
+    try {
+        return hook::ReadVxtraplibPath(false);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 std::uint32_t UninstallMainActions(SdkEventLog& log, const describe::DriverDescription& d, const Method& method) {
     std::uint32_t r = 0;
     RunIfGiven(log, d.UninstallExec);
@@ -155,12 +164,20 @@ std::uint32_t UninstallMainActions(SdkEventLog& log, const describe::DriverDescr
         LogMessage(log, 2, L"SetVxearlyParameters for VXEARLY failed.");
         r = ERROR_GEN_FAILURE;
     }
+    // The hooking library's path lives in the driver's parameters, which go
+    // with the service when the uninstall section can stop and delete it.
+    const bool removesHookLibrary = utils::IsX64Processor() && d.Name == kVxtrap;
+    const std::wstring hookLibrary = removesHookLibrary ? RecordedHookLibrary() : std::wstring();
     if (method.isAutomatic) r = UninstallInfDriver(log, d.Name, d.Folder, d.InfFile, d.CatFile);
     if (r == 0) r = EnsureDeleteFlag(log, d.ServiceName);
     RunIfGiven(log, d.PostUninstallExec);
-    if (utils::IsX64Processor() && r == 0 && d.Name == kVxtrap) {
+    if (removesHookLibrary && r == 0) {
         try {
-            hook::RemoveInstalledHookModule(log);
+            if (hookLibrary.empty()) {
+                hook::RemoveInstalledHookModule(log);
+            } else {
+                hook::RemoveHookModuleAt(log, hookLibrary);
+            }
         } catch (const std::exception& error) {
             LogMessageA(log, 3, "%s", error.what());
         }

@@ -7,7 +7,10 @@
 namespace hook {
 
 void RemoveInstalledHookModule(SdkEventLog& log) {
-    const std::wstring installed = ReadVxtraplibPath(false);
+    RemoveHookModuleAt(log, ReadVxtraplibPath(false));
+}
+
+void RemoveHookModuleAt(SdkEventLog& log, const std::wstring& installed) {
     const std::wstring moved = files::MoveToTempName(installed);
     LogMessage(log, 4, L"Moved %s to %s", installed.c_str(), moved.c_str());
     if (!utils::api::MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {

@@ -3,6 +3,8 @@
 // in use until the next restart, so it is moved aside and the moved file is
 // deleted at restart.
 
+#include <string>
+
 #include "log/event_log.h"
 
 namespace hook {
@@ -12,5 +14,9 @@ namespace hook {
 // be read and std::runtime_error when the move fails; a failed marking is
 // only a warning.
 void RemoveInstalledHookModule(SdkEventLog& log);
+
+// The same for the library at `installed`, read before the driver's
+// parameters went with its service. Raises std::runtime_error when the move fails.
+void RemoveHookModuleAt(SdkEventLog& log, const std::wstring& installed);
 
 }  // namespace hook
