@@ -16,6 +16,7 @@
 #include "utils/platform/registry_api.h"
 #include "utils/platform/service_api.h"
 #include "utils/system_dll_wrapper.h"
+#include "services/service_control.h"
 
 namespace {
 
@@ -360,6 +361,51 @@ TEST_F(InstallActions, ReplaceDriverImageNeedsASystem32Path) {
     }
     EXPECT_TRUE(saved.empty());
     EXPECT_EQ(ReadString(ServiceKey(L"vxmon"), L"ImagePath"), dir_.File(L"vxmon.sys"));
+}
+
+}  // namespace
+
+namespace {
+
+// Under Wine a loaded driver's image can be moved aside, so an INF install
+// never leaves its image in a pending rename; the state of one is made here:
+// an older image in place, the shipped one queued to replace it at the next
+// start, and an Exec driver whose command lines copy nothing.
+TEST_F(InstallActions, ImageWaitingInAPendingRename) {
+    for (const bool noReboot : {false, true}) {
+        SCOPED_TRACE(noReboot ? "with no reboot" : "without no reboot");
+        const std::wstring installed = DriversFolder() + L"vxmon.sys";
+        std::string older = ReadFileText(dir_.File(L"vxmon.sys"));
+        older.append(512, '\0');
+        testsupport::WriteFileText(installed, older);
+        TempDir staged;
+        testsupport::CopyFileOrThrow(dir_.File(L"vxmon.sys"), staged.File(L"vxmon.sys"));
+        pending_.WriteStrings({L"\\??\\" + staged.File(L"vxmon.sys"), L"!\\??\\" + installed});
+        // Wine cannot start a driver from the relative form "system32\drivers\...",
+        // which Windows resolves against the system root: the test uses the
+        // "\SystemRoot\" form, whose prefix the swap keeps as well.
+        RegisterDriverService(L"vxmon", L"\\SystemRoot\\system32\\drivers\\vxmon.sys");
+
+        DriverDescription vxmon = Exec(L"vxmon");
+        ScratchLog log;
+        const std::uint32_t result = engine::InstallActions(log, true, vxmon, L"", noReboot);
+        const std::wstring imagePath = ReadString(ServiceKey(L"vxmon"), L"ImagePath");
+        EXPECT_EQ(imagePath, L"\\SystemRoot\\system32\\drivers\\vxmon.sys");  // the standard path again
+        if (!noReboot) {
+            EXPECT_EQ(result, 0u);
+            EXPECT_EQ(ServiceState(L"vxmon"), static_cast<DWORD>(SERVICE_STOPPED));
+        } else {
+            EXPECT_EQ(result, engine::kDriverRunning);
+            EXPECT_EQ(ServiceState(L"vxmon"), static_cast<DWORD>(SERVICE_RUNNING));
+            // The driver runs from a unique copy, queued for deletion at the next start.
+            const auto queued = pending_.Strings();
+            ASSERT_EQ(queued.size(), 4u);
+            EXPECT_NE(testsupport::Lower(queued[2]).find(L"\\drivers\\vxmon."), std::wstring::npos);
+            EXPECT_EQ(queued[3], L"");
+            DeleteFileW(queued[2].substr(4).c_str());
+        }
+        RemoveService(L"vxmon");
+    }
 }
 
 }  // namespace
