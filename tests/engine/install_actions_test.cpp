@@ -13,6 +13,7 @@
 #include "ostra/platform_error.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
+#include "system/privileges.h"
 #include "utils/platform/registry_api.h"
 #include "utils/platform/service_api.h"
 #include "utils/system_dll_wrapper.h"
@@ -109,7 +110,7 @@ protected:
         if (!utils::versionDll) utils::versionDll = std::make_unique<utils::VersionDllWrapper>();
     }
     ~InstallActions() override {
-        for (const wchar_t* name : {L"vxmon", L"vxfsd", L"vxtrap"}) {
+        for (const wchar_t* name : {L"vxmon", L"vxfsd", L"vxtrap", L"vxearly"}) {
             ScratchLog log;
             RemoveService(name);
             DeleteFileW((DriversFolder() + name + L".sys").c_str());
@@ -406,6 +407,42 @@ TEST_F(InstallActions, ImageWaitingInAPendingRename) {
         }
         RemoveService(L"vxmon");
     }
+}
+
+// An empty hive file at <system>\config\ELAM, which Wine does not have.
+void MakeElamHive() {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring config = std::wstring(system) + L"\\config";
+    CreateDirectoryW(config.c_str(), nullptr);
+    const std::wstring hive = config + L"\\ELAM";
+    DeleteFileW(hive.c_str());
+    privileges::EnablePrivilege(L"SeBackupPrivilege");
+    HKEY seed = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TarnelTests\\ElamSeed", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &seed, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSaveKeyW(seed, hive.c_str(), nullptr), ERROR_SUCCESS);
+    RegCloseKey(seed);
+}
+
+TEST_F(InstallActions, EarlyLaunchDriverGetsItsSettingsAndIsNeverStarted) {
+    const DriverDescription vxearly = Automatic(L"vxearly");
+    {
+        // Without the early-launch hive its settings cannot be written.
+        ScratchLog log;
+        EXPECT_EQ(engine::InstallActions(log, true, vxearly, L"", false), static_cast<std::uint32_t>(ERROR_GEN_FAILURE));
+        EXPECT_TRUE(Contains(log.Messages(), "SetVxearlyParameters for VXEARLY failed."));
+    }
+    MakeElamHive();
+    ScratchLog log;
+    EXPECT_EQ(engine::InstallActions(log, true, vxearly, L"", false), engine::kDriverRunning);
+    const auto messages = log.Messages();
+    EXPECT_TRUE(Contains(messages, "Action ended : SetVxearlyParameters. Return value 1."));
+    EXPECT_TRUE(Contains(messages, "Driver start not required"));
+    EXPECT_FALSE(HasMessageStartingWith(messages, "Trying to start"));
+    EXPECT_NE(ServiceState(L"vxearly"), static_cast<DWORD>(SERVICE_RUNNING));
+    RemoveService(L"vxearly");
 }
 
 }  // namespace
