@@ -39,6 +39,7 @@ TARNEL_PLATFORM_CALL(GetFileSize);
 TARNEL_PLATFORM_CALL(GetFileInformationByHandle);
 TARNEL_PLATFORM_CALL(GetTempPathW);
 TARNEL_PLATFORM_CALL(CloseHandle);
+TARNEL_PLATFORM_CALL(DeviceIoControl);
 
 // Memory and mappings
 TARNEL_PLATFORM_CALL(LocalFree);

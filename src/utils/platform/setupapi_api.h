@@ -17,4 +17,11 @@ TARNEL_PLATFORM_CALL(SetupGetIntField);
 TARNEL_PLATFORM_CALL(SetupInstallFromInfSectionW);
 TARNEL_PLATFORM_CALL(SetupInstallServicesFromInfSectionW);
 
+// Device information sets
+TARNEL_PLATFORM_CALL(SetupDiGetClassDevsW);
+TARNEL_PLATFORM_CALL(SetupDiEnumDeviceInfo);
+TARNEL_PLATFORM_CALL(SetupDiGetDeviceRegistryPropertyW);
+TARNEL_PLATFORM_CALL(SetupDiRemoveDevice);
+TARNEL_PLATFORM_CALL(SetupDiDestroyDeviceInfoList);
+
 }  // namespace utils::api
