@@ -60,6 +60,8 @@ public:
 
     // Deletes the file now and owns nothing afterwards.
     void Reset() noexcept;
+    // Keeps the file: hands its path back and owns nothing afterwards.
+    std::wstring Release() noexcept { return std::exchange(path_, std::wstring()); }
 
 private:
     std::wstring path_;
