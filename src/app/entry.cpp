@@ -6,6 +6,7 @@
 #include "app/console_run.h"
 #include "app/service_host.h"
 #include "log/event_log.h"
+#include "utils/executable_path.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/shell_api.h"
 #include "utils/system_dll_wrapper.h"
@@ -24,11 +25,13 @@ bool HardenLibrarySearch() {
 }
 
 // Relative paths (the log file, the ini file) resolve beside the executable.
-void EnterExecutableFolder() {
-    wchar_t path[MAX_PATH] = {};
-    utils::api::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    *utils::api::PathFindFileNameW(path) = L'\0';
-    utils::api::SetCurrentDirectoryW(path);
+// False when that folder cannot be entered: the process would otherwise go on
+// in the folder it was started from, which its caller chose.
+bool EnterExecutableFolder() {
+    std::wstring path = utils::ExecutablePath();
+    if (path.empty()) return false;
+    path.resize(static_cast<std::size_t>(utils::api::PathFindFileNameW(path.c_str()) - path.c_str()));
+    return utils::api::SetCurrentDirectoryW(path.c_str());
 }
 
 template <class Wrapper>
@@ -52,8 +55,7 @@ void LogCurrentDirectory(SdkEventLog& log) {
 
 ostra::ResultCode RunInstaller(const std::wstring& commandLine) {
     utils::api::SetErrorMode(SEM_FAILCRITICALERRORS);
-    if (!HardenLibrarySearch()) return ostra::kFail;
-    EnterExecutableFolder();
+    if (!HardenLibrarySearch() || !EnterExecutableFolder()) return ostra::kFail;
 
     const bool verbose = HasArgument(commandLine, kVerboseOption);
     LogPtr log(CreateLog(InstallerLogSettings(verbose)));

@@ -1,6 +1,7 @@
 #include "app/self_service.h"
 
 #include "services/service_control.h"
+#include "utils/executable_path.h"
 #include "utils/platform/kernel_api.h"
 
 namespace app {
@@ -11,14 +12,14 @@ ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, 
     if (found) {
         if (const auto error = services::DeleteServiceByName(log, name); error != 0) return error;
     }
-    wchar_t path[MAX_PATH] = {};
-    if (utils::api::GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) {
+    const std::wstring path = utils::ExecutablePath();
+    if (path.empty()) {
         const DWORD error = ::GetLastError();
         LogMessage(log, 2, L"Failed to get executable path: 0x%08x", error);
         return error;
     }
     const std::wstring arguments = verbose ? L"--run_as_service --verbose" : L"--run_as_service";
-    return services::CreateDemandStartService(log, name, L"\"" + std::wstring(path) + L"\"", arguments);
+    return services::CreateDemandStartService(log, name, L"\"" + path + L"\"", arguments);
 }
 
 ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {

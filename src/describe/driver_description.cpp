@@ -7,6 +7,7 @@
 
 #include "describe/section_names.h"
 #include "inf/inf_queries.h"
+#include "utils/executable_path.h"
 #include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/profile_api.h"
@@ -164,8 +165,8 @@ bool LoadDriverDescription(SdkEventLog& log, const std::wstring& name, DriverDes
     std::wstring section = firstSection;
     std::wstring iniPath;
     bool sectionChosen = false;
-    wchar_t modulePath[MAX_PATH] = {};
-    if (utils::api::GetModuleFileNameW(nullptr, modulePath, MAX_PATH) == 0) {
+    const std::wstring modulePath = utils::ExecutablePath();
+    if (modulePath.empty()) {
         // Without the application directory the keys come back as their defaults.
         LogMessageA(log, 2, "Fail to get application path: 0x%x", ::GetLastError());
     } else {

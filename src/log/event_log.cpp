@@ -7,16 +7,17 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "log/log_line.h"
+#include "utils/admin_only_security.h"
+#include "utils/executable_path.h"
 #include "utils/platform/kernel_api.h"
-#include "utils/platform/security_api.h"
 #include "utils/unique_handle.h"
 
 namespace {
 
-constexpr char kDefaultPath[] = "./tarnel.log";
 constexpr wchar_t kCallbackLibrary[] = L"trelclog.dll";
 constexpr char kCallbackExport[] = "TrelLogCallback";
 constexpr std::size_t kWideTextCapacity = 4095;
@@ -33,63 +34,42 @@ logline::LocalTime CurrentLocalTime() {
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
-// A not inheritable security-attributes record whose descriptor grants
-// `access` to Everyone and nothing else.
-class EveryoneSecurity {
-public:
-    EveryoneSecurity(DWORD access, const char* failure) {
-        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-        PSID everyone = nullptr;
-        if (!utils::api::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
-            throw std::runtime_error(failure);
-        }
-        EXPLICIT_ACCESSW entry = {};
-        entry.grfAccessPermissions = access;
-        entry.grfAccessMode = SET_ACCESS;
-        entry.grfInheritance = NO_INHERITANCE;
-        entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        entry.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
-        PACL acl = nullptr;
-        const DWORD aclResult = utils::api::SetEntriesInAclW(1, &entry, nullptr, &acl);
-        utils::api::FreeSid(everyone);
-        utils::LocalMemory aclOwner(acl);
-        if (aclResult != ERROR_SUCCESS) throw std::runtime_error(failure);
-
-        SECURITY_DESCRIPTOR absolute = {};
-        if (!utils::api::InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
-            !utils::api::SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE)) {
-            throw std::runtime_error(failure);
-        }
-        DWORD size = 0;
-        utils::api::MakeSelfRelativeSD(&absolute, nullptr, &size);
-        descriptor_.resize(size);
-        if (size == 0 || !utils::api::MakeSelfRelativeSD(&absolute, descriptor_.data(), &size)) {
-            throw std::runtime_error(failure);
-        }
-        attributes_.nLength = sizeof attributes_;
-        attributes_.lpSecurityDescriptor = descriptor_.data();
-        attributes_.bInheritHandle = FALSE;
+// Access rules for the log's named objects: another user who could open
+// them could hold the mutex or point the log at a file of his choice.
+utils::AdminOnlySecurity LogObjectSecurity(DWORD access, const char* failure) {
+    try {
+        return utils::AdminOnlySecurity(access);
+    } catch (const std::system_error&) {
+        throw std::runtime_error(failure);
     }
+}
 
-    SECURITY_ATTRIBUTES* Get() { return &attributes_; }
-
-private:
-    std::vector<unsigned char> descriptor_;
-    SECURITY_ATTRIBUTES attributes_ = {};
-};
+// How long a writer waits for the log mutex or the file's append lock. Both
+// may be held by a program of another user (the mutex by one that made it
+// before this process did, the lock by one that opened the file): past the
+// bound the line is dropped, as when writing fails.
+constexpr DWORD kWaitMilliseconds = 3000;
+constexpr DWORD kLockRetryMilliseconds = 10;
 
 // Serialises the move to the end and the write among all processes that
 // append to the same file: the log mutex is per process, so without it the
 // console run and the service process could both write at the same end and
 // overwrite each other's lines. The locked byte lies far beyond any log's
-// data, so readers of the file are never blocked.
+// data, so readers of the file are never blocked. Where the file system has
+// no byte-range locks the line is written without one.
 class FileAppendLock {
 public:
     explicit FileAppendLock(HANDLE file) : file_(file) {
         at_.Offset = 0xFFFFFFFE;
         at_.OffsetHigh = 0x7FFFFFFF;
-        locked_ = utils::api::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at_);
+        for (DWORD waited = 0;; waited += kLockRetryMilliseconds) {
+            locked_ = utils::api::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                                             &at_);
+            if (locked_ || ::GetLastError() != ERROR_LOCK_VIOLATION) return;
+            if (waited >= kWaitMilliseconds) break;
+            utils::api::Sleep(kLockRetryMilliseconds);
+        }
+        heldElsewhere_ = true;
     }
     ~FileAppendLock() {
         if (locked_) utils::api::UnlockFileEx(file_, 0, 1, 0, &at_);
@@ -97,39 +77,57 @@ public:
     FileAppendLock(const FileAppendLock&) = delete;
     FileAppendLock& operator=(const FileAppendLock&) = delete;
 
+    bool HeldElsewhere() const { return heldElsewhere_; }
+
 private:
     HANDLE file_;
     OVERLAPPED at_ = {};
     BOOL locked_ = FALSE;
+    bool heldElsewhere_ = false;
 };
 
 class MutexLock {
 public:
-    explicit MutexLock(HANDLE mutex) : mutex_(mutex) { utils::api::WaitForSingleObject(mutex_, INFINITE); }
-    ~MutexLock() { utils::api::ReleaseMutex(mutex_); }
+    explicit MutexLock(HANDLE mutex) : mutex_(mutex) {
+        const DWORD wait = utils::api::WaitForSingleObject(mutex_, kWaitMilliseconds);
+        owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    }
+    ~MutexLock() {
+        if (owned_) utils::api::ReleaseMutex(mutex_);
+    }
     MutexLock(const MutexLock&) = delete;
     MutexLock& operator=(const MutexLock&) = delete;
 
+    bool Owned() const { return owned_; }
+
 private:
     HANDLE mutex_;
+    bool owned_ = false;
 };
+
+// True when `size` bytes from `view` can be read and written. A block that
+// existed already may have been made by someone else, smaller or with its
+// pages only reserved; a view covers whole pages, so a committed one of at
+// least `size` bytes does.
+bool CoversBlock(const void* view, std::size_t size) {
+    MEMORY_BASIC_INFORMATION region = {};
+    return utils::api::VirtualQuery(view, &region, sizeof region) == sizeof region && region.State == MEM_COMMIT &&
+           region.RegionSize >= size;
+}
 
 // The directory of the running executable, without its trailing separator
 // (kept after a drive colon); empty when the path cannot be had.
 std::wstring ExecutableDirectory() {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (int attempt = 0; attempt < 5; ++attempt, path.resize(path.size() * 2)) {
-        const DWORD length = utils::api::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length >= path.size()) continue;  // cut: try a bigger buffer
-        std::wstring directory(path.data(), length);
-        const std::size_t separator = directory.find_last_of(L"\\/");
-        if (separator == std::wstring::npos) return {};
-        directory.resize(separator);
-        if (!directory.empty() && directory.back() == L':') directory.push_back(path[separator]);
-        return directory;
+    std::wstring path;
+    for (DWORD capacity = MAX_PATH, attempt = 0; path.empty() && attempt < 5; ++attempt, capacity *= 2) {
+        path = utils::ExecutablePath(capacity);
+        if (path.empty() && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
     }
-    return {};
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return {};
+    std::wstring directory = path.substr(0, separator);
+    if (!directory.empty() && directory.back() == L':') directory.push_back(path[separator]);
+    return directory;
 }
 
 }  // namespace
@@ -165,6 +163,17 @@ struct SdkEventLog {
         std::memcpy(BlockPath(), path.data(), length);
         BlockPath()[length] = '\0';
     }
+    // The path in the block, when it ends within the block and is one this
+    // log writes to itself: whoever else can write the block must not choose
+    // the file this process writes.
+    std::optional<std::string> SharedPath() const {
+        const char* path = BlockPath();
+        const void* end = std::memchr(path, '\0', blockSize - kBlockPathOffset);
+        if (end == nullptr) return std::nullopt;
+        std::string copy(path, static_cast<const char*>(end));
+        if (!logline::IsOwnLogPath(copy, utils::api::GetCurrentProcessId())) return std::nullopt;
+        return copy;
+    }
 
     LogSettings settings;
     std::string filePath;
@@ -182,27 +191,32 @@ struct SdkEventLog {
 
 void SdkEventLog::AttachInfoBlock() {
     MutexLock locked(mutex.Get());
+    if (!locked.Owned()) throw std::runtime_error("Cannot wait for log sync mutex");
     const std::string rotatedPath = "./" + logline::RotatedFileName(utils::api::GetCurrentProcessId(),
                                                                     CurrentLocalTime());
-    EveryoneSecurity security(GENERIC_ALL, "Cannot create log info security attributes");
+    auto security = LogObjectSecurity(GENERIC_ALL, "Cannot create log info security attributes");
     wchar_t name[64];
     std::swprintf(name, 64, settings.componentId == 2 ? L"Local\\MIRSDK-LOG-INFO-%lu" : L"Local\\TALSDK-LOG-INFO-%lu",
                   static_cast<unsigned long>(utils::api::GetCurrentProcessId()));
-    blockSize = 16 + std::max(std::strlen(kDefaultPath), rotatedPath.size());
-    mapping.Reset(utils::api::CreateFileMappingW(INVALID_HANDLE_VALUE, security.Get(), PAGE_READWRITE, 0,
+    blockSize = 16 + std::max(std::strlen(logline::kDefaultPath), rotatedPath.size());
+    mapping.Reset(utils::api::CreateFileMappingW(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE, 0,
                                                  static_cast<DWORD>(blockSize), name));
     if (!mapping) throw std::runtime_error("Cannot create log shared memory");
     const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
     view.Reset(utils::api::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
-    if (!view) throw std::runtime_error("Cannot access log shared memory");
+    if (!view || !CoversBlock(view.Get(), blockSize)) throw std::runtime_error("Cannot access log shared memory");
     if (existed) {
-        sizeLimit = BlockSizeLimit();
-        BlockPath()[blockSize - kBlockPathOffset - 1] = '\0';
-    } else {
-        StoreBlockSizeLimit(sizeLimit);
-        StoreBlockPath(sizeLimit != 0 ? rotatedPath : kDefaultPath);
+        if (auto shared = SharedPath()) {
+            sizeLimit = BlockSizeLimit();
+            filePath = std::move(*shared);
+            return;
+        }
     }
-    filePath = BlockPath();
+    // A new block, or one whose path this log does not take: it is (re)filled
+    // with this log's own values.
+    filePath = sizeLimit != 0 ? rotatedPath : logline::kDefaultPath;
+    StoreBlockSizeLimit(sizeLimit);
+    StoreBlockPath(filePath);
 }
 
 void SdkEventLog::OpenTarget(bool withLibrary) {
@@ -238,12 +252,15 @@ bool SdkEventLog::WriteLocked(int level, std::size_t length) {
         callback(level, line.data());
         return true;
     }
-    if (sizeLimit != 0 && filePath != BlockPath()) {
-        CloseTarget();
-        filePath = BlockPath();
-        OpenTarget(false);
+    if (sizeLimit != 0) {
+        if (auto shared = SharedPath(); shared && *shared != filePath) {
+            CloseTarget();
+            filePath = std::move(*shared);
+            OpenTarget(false);
+        }
     }
     auto appendLock = std::make_optional<FileAppendLock>(file.Get());
+    if (appendLock->HeldElsewhere()) return false;
     LARGE_INTEGER size = {};
     if (!utils::api::SetFilePointerEx(file.Get(), LARGE_INTEGER{}, &size, FILE_END)) return false;
     if (sizeLimit != 0 && static_cast<std::uint64_t>(size.QuadPart) + length > sizeLimit) {
@@ -254,6 +271,7 @@ bool SdkEventLog::WriteLocked(int level, std::size_t length) {
         StoreBlockPath(filePath);
         OpenTarget(false);
         appendLock.emplace(file.Get());
+        if (appendLock->HeldElsewhere()) return false;
         if (!utils::api::SetFilePointerEx(file.Get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
             throw std::runtime_error("Cannot set file pointer");
         }
@@ -265,6 +283,7 @@ bool SdkEventLog::WriteLocked(int level, std::size_t length) {
 
 bool SdkEventLog::Write(int level, std::size_t length) {
     MutexLock locked(mutex.Get());
+    if (!locked.Owned()) return false;
     try {
         return WriteLocked(level, length);
     } catch (const std::exception&) {
@@ -317,11 +336,11 @@ bool WriteWide(SdkEventLog& log, int level, const wchar_t* format, va_list args)
 SdkEventLog* CreateLog(LogSettings settings) {
     try {
         auto log = std::make_unique<SdkEventLog>(settings);
-        EveryoneSecurity security(MUTEX_ALL_ACCESS, "Cannot create log sync mutex security attrinutes");
+        auto security = LogObjectSecurity(MUTEX_ALL_ACCESS, "Cannot create log sync mutex security attrinutes");
         char name[64];
         std::snprintf(name, sizeof name, settings.componentId == 2 ? "Global\\MIRSDK-LOG-%lu" : "Global\\TALSDK-LOG-%lu",
                       static_cast<unsigned long>(utils::api::GetCurrentProcessId()));
-        log->mutex.Reset(utils::api::CreateMutexA(security.Get(), FALSE, name));
+        log->mutex.Reset(utils::api::CreateMutexA(security.Attributes(), FALSE, name));
         if (!log->mutex && ::GetLastError() == ERROR_ACCESS_DENIED) {
             log->mutex.Reset(utils::api::OpenMutexA(SYNCHRONIZE, FALSE, name));
         }

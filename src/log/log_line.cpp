@@ -98,4 +98,18 @@ std::string ReplaceFileName(const std::string& path, const std::string& fileName
     return path.substr(0, slash + 1) + fileName;
 }
 
+bool IsOwnLogPath(std::string_view path, std::uint32_t processId) {
+    if (path == kDefaultPath) return true;
+    const std::string head = "./trel-" + std::to_string(processId) + "-";
+    constexpr std::string_view kTail = ".log";
+    if (path.substr(0, head.size()) != head) return false;
+    const std::string_view stamp = path.substr(head.size());
+    // YYYYMMDD-HHMMSS then ".log"
+    if (stamp.size() != 15 + kTail.size() || stamp.substr(15) != kTail || stamp[8] != '-') return false;
+    for (std::size_t i = 0; i < 15; ++i) {
+        if (i != 8 && !std::isdigit(static_cast<unsigned char>(stamp[i]))) return false;
+    }
+    return true;
+}
+
 }  // namespace logline

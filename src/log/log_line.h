@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "log/log_settings.h"
 
@@ -13,6 +14,8 @@ namespace logline {
 inline constexpr std::size_t kLineCapacity = 4096;
 // A line holds at most this many characters before its CR LF.
 inline constexpr std::size_t kMaxLineText = 4093;
+// The log file in use until a size limit rotates it.
+inline constexpr char kDefaultPath[] = "./tarnel.log";
 
 struct LocalTime {
     unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
@@ -42,5 +45,9 @@ std::string RotatedFileName(std::uint32_t processId, const LocalTime& time);
 // `path` with everything after its last '/' replaced by `fileName`; the whole
 // path is replaced when it holds no '/'.
 std::string ReplaceFileName(const std::string& path, const std::string& fileName);
+
+// True for the paths a log of process `processId` writes to: kDefaultPath, or
+// a rotated file name of that process beside it ("./trel-<pid>-YYYYMMDD-HHMMSS.log").
+bool IsOwnLogPath(std::string_view path, std::uint32_t processId);
 
 }  // namespace logline

@@ -19,10 +19,30 @@ using RemoveCatalogFn = BOOL(WINAPI*)(CatalogAdmin admin, LPCWSTR memberName, DW
 constexpr wchar_t kLibraryName[] = L"Wintrust.dll";
 
 // The full path of wintrust.dll, worked out on first use and kept for the
-// life of the process.
-const std::wstring& WintrustPath() {
-    static const std::wstring path = utils::SystemLibraryPath(kLibraryName);
-    return path;
+// life of the process; empty, with the error that left it so, when the system
+// directory could not be had.
+struct LibraryPath {
+    std::wstring path;
+    DWORD error = 0;
+};
+
+const LibraryPath& WintrustPath() {
+    static const LibraryPath library = [] {
+        LibraryPath worked;
+        worked.path = utils::SystemLibraryPath(kLibraryName);
+        if (worked.path.empty()) worked.error = ::GetLastError();
+        return worked;
+    }();
+    return library;
+}
+
+HMODULE LoadWintrust() {
+    const LibraryPath& library = WintrustPath();
+    if (library.path.empty()) {
+        ::SetLastError(library.error);
+        return nullptr;
+    }
+    return utils::api::LoadLibraryW(library.path.c_str());
 }
 
 struct CatalogFunctions {
@@ -97,7 +117,7 @@ void RemoveCatalog(SdkEventLog& log, const CatalogFunctions& functions, CatalogA
 }  // namespace
 
 void reg_cat(SdkEventLog& log, const std::wstring& catalogPath, const std::wstring& memberName, bool add) {
-    const utils::ModuleHandle library(utils::api::LoadLibraryW(WintrustPath().c_str()));
+    const utils::ModuleHandle library(LoadWintrust());
     if (!library) {
         const DWORD error = ::GetLastError();
         LogMessageA(log, 2, "reg_cat. Error %lu loading '%S'", error, kLibraryName);

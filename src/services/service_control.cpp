@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "utils/admin_only_security.h"
+
 namespace services {
 namespace {
 
@@ -31,6 +33,21 @@ ServiceHandle OpenForOperation(SdkEventLog& log, const std::wstring& name, const
         LogOpenFailure(log, failureFormat, name, failure);
         error = CodeOf(failure);
         return ServiceHandle();
+    }
+}
+
+// Only the local system account and the Administrators may open the service:
+// an ordinary user who holds a handle to it keeps a deleted service marked,
+// and every later creation fails until a restart.
+Win32Error RestrictToAdministrators(SC_HANDLE service) {
+    try {
+        utils::AdminOnlySecurity security(SERVICE_ALL_ACCESS);
+        if (!utils::api::SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, security.Descriptor())) {
+            return ::GetLastError();
+        }
+        return 0;
+    } catch (const std::system_error& error) {
+        return CodeOf(error);
     }
 }
 
@@ -147,6 +164,13 @@ Win32Error CreateDemandStartService(SdkEventLog& log, const std::wstring& name, 
     if (!service) {
         const Win32Error error = ::GetLastError();
         LogMessage(log, 2, L"Failed to create service %s 0x%08x", name.c_str(), error);
+        return error;
+    }
+    if (const Win32Error error = RestrictToAdministrators(service.Get()); error != 0) {
+        LogMessage(log, 2, L"Failed to set security of service %s 0x%08x", name.c_str(), error);
+        // Not left behind with the default rules, under which any user may
+        // open it and keep it from being deleted.
+        utils::api::DeleteService(service.Get());
         return error;
     }
     return 0;

@@ -35,7 +35,8 @@ Win32Error StartServiceWithArgument(SdkEventLog& log, const std::wstring& name, 
 // Asks the service to stop. Does not wait.
 Win32Error StopServiceByName(SdkEventLog& log, const std::wstring& name);
 // An own-process, demand-start service running `imagePath` + " " + `arguments`
-// as the local system account.
+// as the local system account, which only the local system account and the
+// Administrators may open.
 Win32Error CreateDemandStartService(SdkEventLog& log, const std::wstring& name, const std::wstring& imagePath,
                                     const std::wstring& arguments);
 // Marks the service for deletion.

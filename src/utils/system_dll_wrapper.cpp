@@ -18,12 +18,14 @@ std::string LowBytes(const std::wstring& text) {
     return narrow;
 }
 
+// Without the system directory nothing is loaded: the text then names the
+// file alone.
 HMODULE LoadSystemLibrary(const std::wstring& fileName) {
     const std::wstring path = SystemLibraryPath(fileName);
-    HMODULE module = api::LoadLibraryW(path.c_str());
+    HMODULE module = path.empty() ? nullptr : api::LoadLibraryW(path.c_str());
     if (!module) {
         std::ostringstream text;
-        text << "Error " << ::GetLastError() << " loading '" << LowBytes(path) << "'";
+        text << "Error " << ::GetLastError() << " loading '" << LowBytes(path.empty() ? fileName : path) << "'";
         throw std::runtime_error(text.str());
     }
     return module;
@@ -33,8 +35,12 @@ HMODULE LoadSystemLibrary(const std::wstring& fileName) {
 
 std::wstring SystemLibraryPath(const std::wstring& fileName) {
     wchar_t directory[MAX_PATH] = {};
-    UINT length = api::GetSystemDirectoryW(directory, MAX_PATH);
-    if (length >= MAX_PATH) length = 0;
+    const UINT length = api::GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0) return {};
+    if (length >= MAX_PATH) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return {};
+    }
     return std::wstring(directory, length) + L"\\" + fileName;
 }
 

@@ -13,7 +13,10 @@
 
 namespace utils {
 
-// The system directory, a backslash and `fileName`.
+// The system directory, a backslash and `fileName`. Empty when the system
+// directory cannot be had or does not fit in MAX_PATH characters (the last
+// error says why): a path without it would name a file at the root of the
+// current drive.
 std::wstring SystemLibraryPath(const std::wstring& fileName);
 
 class SystemDllWrapper : public ostra::NonCopyable {

@@ -39,6 +39,54 @@ TEST_F(Entry, FailingLibrarySearchHardeningStopsBeforeTheLog) {
     EXPECT_FALSE(testsupport::FileExists(dir_.File(L"tarnel.log")));
 }
 
+// Without the executable's folder as its current directory the installer
+// would write its log and read its ini file in the folder it was started
+// from, which its caller chose: it stops as when the search cannot be hardened.
+TEST_F(Entry, AnExecutableFolderThatCannotBeEnteredStopsBeforeTheLog) {
+    static std::wstring folder;
+    folder = dir_.Path();
+    struct Row {
+        const char* what;
+        decltype(utils::api::GetModuleFileNameW) modulePath;
+        decltype(utils::api::SetCurrentDirectoryW) enter;
+    };
+    const Row rows[] = {
+        // The buffer filled and the length equal to its size: the path was cut
+        // inside a file name in the scratch folder, which the cut would name.
+        {"a cut executable path",
+         [](HMODULE, LPWSTR buffer, DWORD size) -> DWORD {
+             const std::wstring cut = (folder + std::wstring(MAX_PATH, L'x')).substr(0, size - 1);
+             lstrcpynW(buffer, cut.c_str(), static_cast<int>(size));
+             SetLastError(ERROR_INSUFFICIENT_BUFFER);
+             return size;
+         },
+         nullptr},
+        {"no executable path",
+         [](HMODULE, LPWSTR, DWORD) -> DWORD {
+             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+             return 0;
+         },
+         nullptr},
+        {"the folder cannot be entered", nullptr,
+         [](LPCWSTR) -> BOOL {
+             SetLastError(ERROR_ACCESS_DENIED);
+             return FALSE;
+         }},
+    };
+    testsupport::TempDir startFolder;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(SetCurrentDirectoryW(startFolder.Path().c_str()));
+        utils::ScopedOverride modulePath(utils::api::GetModuleFileNameW,
+                                         row.modulePath ? row.modulePath : utils::api::GetModuleFileNameW);
+        utils::ScopedOverride enter(utils::api::SetCurrentDirectoryW,
+                                    row.enter ? row.enter : utils::api::SetCurrentDirectoryW);
+        EXPECT_EQ(RunInstaller(L"--cleanup --verbose"), 0x80004005u);
+        EXPECT_FALSE(testsupport::FileExists(dir_.File(L"tarnel.log")));
+        EXPECT_FALSE(testsupport::FileExists(startFolder.File(L"tarnel.log")));
+    }
+}
+
 TEST_F(Entry, HardensTheSearchWithTheSystemDirectoryOnly) {
     static DWORD flags = 0;
     static std::wstring dllDirectory = L"sentinel";

@@ -7,6 +7,7 @@
 #include "app/self_service.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
+#include "utils/platform/kernel_api.h"
 
 namespace {
 
@@ -187,6 +188,20 @@ TEST_F(DirectServiceStart, CommandsTheServiceDoesNotCarry) {
 TEST_F(DirectServiceStart, RejectedCommandLine) {
     const SERVICE_STATUS_PROCESS status = StartAndWait(L"--verbose");
     EXPECT_EQ(status.dwWin32ExitCode, 0x80070057u);
+}
+
+// A path cut to the buffer would name another program for the service to run.
+TEST(CreateSelfService, ACutExecutablePathCreatesNoService) {
+    utils::ScopedOverride cut(utils::api::GetModuleFileNameW, [](HMODULE, LPWSTR buffer, DWORD size) -> DWORD {
+        const std::wstring path = L"C:\\" + std::wstring(MAX_PATH, L'x') + L"\\tarnel.exe";
+        lstrcpynW(buffer, path.c_str(), static_cast<int>(size));
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    });
+    testsupport::ScratchLog log;
+    EXPECT_EQ(app::CreateSelfService(log, L"TarnelTestService", false), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(Contains(log.Messages(), "Failed to get executable path: 0x0000007a"));
+    EXPECT_FALSE(Scm().Exists(L"TarnelTestService"));
 }
 
 // A service-specific exit code passes through when the Win32 exit code is 0.

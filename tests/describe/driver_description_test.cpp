@@ -196,16 +196,39 @@ TEST_F(Description, NoIniFile) {
 
 TEST_F(Description, NoApplicationPath) {
     testsupport::FakeWindowsVersion win10(10, 0);
-    utils::ScopedOverride noPath(utils::api::GetModuleFileNameW, [](HMODULE, LPWSTR, DWORD) -> DWORD {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    });
-    ScratchLog log;
-    DriverDescription record;
-    EXPECT_FALSE(Load(log, record));
-    const auto messages = log.Messages();
-    EXPECT_TRUE(Contains(messages, "Fail to get application path: 0x8"));
-    EXPECT_EQ(messages.back().rfind("Fail to read service name: ", 0), 0u);
+    struct Row {
+        const char* what;
+        decltype(utils::api::GetModuleFileNameW) modulePath;
+        const char* line;
+    };
+    const Row rows[] = {
+        {"the call fails",
+         [](HMODULE, LPWSTR, DWORD) -> DWORD {
+             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+             return 0;
+         },
+         "Fail to get application path: 0x8"},
+        // Cut to the buffer, the path names a folder of its own.
+        {"the path is cut",
+         [](HMODULE, LPWSTR buffer, DWORD size) -> DWORD {
+             const std::wstring path = L"C:\\" + std::wstring(MAX_PATH, L'x') + L"\\tarnel.exe";
+             lstrcpynW(buffer, path.c_str(), static_cast<int>(size));
+             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+             return size;
+         },
+         "Fail to get application path: 0x7a"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        utils::ScopedOverride noPath(utils::api::GetModuleFileNameW, row.modulePath);
+        ScratchLog log;
+        DriverDescription record;
+        EXPECT_FALSE(Load(log, record));
+        const auto messages = log.Messages();
+        EXPECT_TRUE(Contains(messages, row.line));
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back().rfind("Fail to read service name: ", 0), 0u);
+    }
 }
 
 // An executable at a drive root: relative folders resolve against the root,

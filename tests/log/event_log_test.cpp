@@ -4,11 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+
+#include <algorithm>
+#include <cstring>
 #include <regex>
 #include <string>
+#include <thread>
 
+#include "support/access_entries.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
+#include "utils/unique_handle.h"
 
 namespace {
 
@@ -160,6 +167,192 @@ TEST(EventLog, TwoLogsOfOneProcessShareTheFile) {
     second.reset();
     const std::vector<std::string> expected{"first", "second"};
     EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), expected);
+}
+
+// The names of this process's log objects.
+std::string MutexName() { return "Global\\TALSDK-LOG-" + std::to_string(GetCurrentProcessId()); }
+std::wstring BlockName() { return L"Local\\TALSDK-LOG-INFO-" + std::to_wstring(GetCurrentProcessId()); }
+
+std::vector<testsupport::AccessEntry> EntriesOf(HANDLE object) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+        return {};
+    }
+    auto entries = testsupport::AccessEntries(descriptor);
+    LocalFree(descriptor);
+    return entries;
+}
+
+// Other users can neither take the log's mutex nor change its shared block.
+TEST(EventLog, ItsObjectsAreForSystemAndAdministratorsOnly) {
+    TempDir dir;
+    LogPtr log = LogIn(dir, 9);
+    ASSERT_TRUE(log);
+    const utils::KernelHandle mutex(OpenMutexA(READ_CONTROL, FALSE, MutexName().c_str()));
+    const utils::KernelHandle block(OpenFileMappingW(READ_CONTROL, FALSE, BlockName().c_str()));
+    ASSERT_TRUE(mutex);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(EntriesOf(mutex.Get()), testsupport::SystemAndAdministrators(MUTEX_ALL_ACCESS));
+    EXPECT_EQ(EntriesOf(block.Get()), testsupport::SystemAndAdministrators(GENERIC_ALL));
+}
+
+// A shared block made before the log, by someone else, as another user could
+// make it: a size limit and bytes from offset 8 on.
+class PremadeBlock {
+public:
+    PremadeBlock(std::uint64_t sizeLimit, const std::string& bytes, DWORD size = 4096)
+        : mapping_(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, BlockName().c_str())),
+          view_(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, 0)) {
+        if (!view_) throw std::runtime_error("cannot make the block");
+        std::memcpy(view_.Get(), &sizeLimit, sizeof sizeLimit);
+        WritePath(bytes);
+    }
+    // A block whose pages are reserved only: touching them faults.
+    struct Reserved {};
+    explicit PremadeBlock(Reserved)
+        : mapping_(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0, 65536,
+                                      BlockName().c_str())) {
+        if (!mapping_) throw std::runtime_error("cannot make the block");
+    }
+    // Writes `bytes` at the path's place, with no terminator of its own.
+    void WritePath(const std::string& bytes) {
+        std::memcpy(static_cast<char*>(view_.Get()) + 8, bytes.data(), bytes.size());
+    }
+
+private:
+    utils::KernelHandle mapping_;
+    utils::MappedView view_;
+};
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The names of the files in `dir`, which are deleted.
+std::vector<std::string> TakeFiles(const TempDir& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW(dir.File(L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        names.push_back(Narrow(found.cFileName));
+        DeleteFileW(dir.File(found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+TEST(EventLog, APathInAPremadeBlockThatIsNotTheLogsOwnIsNotTaken) {
+    TempDir dir;
+    const std::string foreign = Narrow(dir.File(L"evil.txt"));
+    struct Row {
+        const char* what;
+        std::uint64_t sizeLimit;
+        std::string bytes;
+        DWORD size;
+    };
+    const Row rows[] = {
+        {"absolute path", 0, foreign + '\0', 4096},
+        {"absolute path and a size limit", 1 << 20, foreign + '\0', 4096},
+        {"relative path", 0, std::string("./evil.txt") + '\0', 4096},
+        {"no terminator in the whole block", 1 << 20, std::string(4096 - 8, 'A'), 4096},
+        {"no terminator in a block smaller than the log's", 0, std::string(16, 'A'), 24},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        PremadeBlock block(row.sizeLimit, row.bytes, row.size);
+        LogPtr log = LogIn(dir, 9);
+        ASSERT_TRUE(log);
+        EXPECT_TRUE(LogMessage(*log, 4, L"own file"));
+        log.reset();
+        EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), std::vector<std::string>{"own file"});
+        EXPECT_EQ(TakeFiles(dir), std::vector<std::string>{"tarnel.log"});
+    }
+}
+
+// Windows faults on the first touch of such a block; Wine lets it be touched
+// but reports its pages as reserved, as Windows does, so the log's check is
+// what this test sees.
+TEST(EventLog, APremadeBlockWithoutMemoryLeavesNoLog) {
+    TempDir dir;
+    PremadeBlock block{PremadeBlock::Reserved{}};
+    EXPECT_FALSE(LogIn(dir, 9));
+    EXPECT_EQ(TakeFiles(dir), std::vector<std::string>{});
+}
+
+// With a size limit the log follows the block to the file a sibling log
+// rotated to, but only to a name of its own form.
+TEST(EventLog, APathWrittenIntoTheBlockLaterIsTakenOnlyInTheLogsOwnForm) {
+    TempDir dir;
+    PremadeBlock block(1 << 20, std::string("./tarnel.log") + '\0');
+    LogPtr log = LogIn(dir, 9);
+    ASSERT_TRUE(log);
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.Path().c_str());  // a new file opens relative to the current directory
+
+    block.WritePath(Narrow(dir.File(L"evil.txt")) + '\0');
+    EXPECT_TRUE(LogMessage(*log, 4, L"after a foreign path"));
+    block.WritePath(std::string(300, 'A'));
+    EXPECT_TRUE(LogMessage(*log, 4, L"after an unterminated path"));
+    const std::string rotated = "trel-" + std::to_string(GetCurrentProcessId()) + "-20260101-000000.log";
+    block.WritePath("./" + rotated + '\0');
+    EXPECT_TRUE(LogMessage(*log, 4, L"after a rotated name"));
+    log.reset();
+    SetCurrentDirectoryW(previous);
+
+    const std::vector<std::string> own{"after a foreign path", "after an unterminated path"};
+    EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), own);
+    EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(std::wstring(rotated.begin(), rotated.end())))),
+              std::vector<std::string>{"after a rotated name"});
+    std::vector<std::string> files = TakeFiles(dir);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"tarnel.log", rotated}));
+}
+
+// Another thread takes the log's mutex and keeps it: lines and new logs give
+// up after a few seconds instead of waiting for ever.
+TEST(EventLog, AMutexHeldForEverDropsLinesInsteadOfHanging) {
+    TempDir dir;
+    LogPtr log = LogIn(dir, 9);
+    ASSERT_TRUE(log);
+    const utils::KernelHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const utils::KernelHandle giveUp(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread holder([&] {
+        const utils::KernelHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, MutexName().c_str()));
+        if (mutex && WaitForSingleObject(mutex.Get(), 10000) == WAIT_OBJECT_0) SetEvent(taken.Get());
+        WaitForSingleObject(giveUp.Get(), 60000);
+        // Ends without releasing the mutex: the next waiter finds it abandoned.
+    });
+    ASSERT_EQ(WaitForSingleObject(taken.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_FALSE(LogMessage(*log, 4, L"dropped"));
+    EXPECT_FALSE(LogIn(dir, 9)) << "a new log cannot attach to the shared block";
+    SetEvent(giveUp.Get());
+    holder.join();
+    EXPECT_TRUE(LogMessage(*log, 4, L"written"));
+    log.reset();
+    EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), std::vector<std::string>{"written"});
+}
+
+// Any program that can read the log file can lock the byte that serialises
+// appends between processes; a writer does not wait for it for ever either.
+TEST(EventLog, AnAppendLockHeldElsewhereDropsTheLine) {
+    TempDir dir;
+    LogPtr log = LogIn(dir, 9);
+    ASSERT_TRUE(log);
+    const utils::FileHandle reader(CreateFileW(dir.File(L"tarnel.log").c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    OVERLAPPED at = {};
+    at.Offset = 0xFFFFFFFE;
+    at.OffsetHigh = 0x7FFFFFFF;
+    ASSERT_TRUE(LockFileEx(reader.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+        << GetLastError();
+    EXPECT_FALSE(LogMessage(*log, 4, L"dropped"));
+    ASSERT_TRUE(UnlockFileEx(reader.Get(), 0, 1, 0, &at));
+    EXPECT_TRUE(LogMessage(*log, 4, L"written"));
+    log.reset();
+    EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), std::vector<std::string>{"written"});
 }
 
 // Two programs append to one file at the same time: every line stays whole.

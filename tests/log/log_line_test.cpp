@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -77,6 +78,34 @@ TEST(RotatedFileName, ProcessIdAndFullDateTime) {
     EXPECT_EQ(logline::ReplaceFileName("./tarnel.log", "trel-1.log"), "./trel-1.log");
     EXPECT_EQ(logline::ReplaceFileName("C:/logs/a/tarnel.log", "trel-1.log"), "C:/logs/a/trel-1.log");
     EXPECT_EQ(logline::ReplaceFileName("tarnel.log", "trel-1.log"), "trel-1.log");
+}
+
+// A path found in the shared block is taken only when it is one the log
+// itself would write to: another user may have written the block.
+TEST(IsOwnLogPath, OnlyTheDefaultAndTheProcessRotatedNames) {
+    const std::string rotated = "./" + logline::RotatedFileName(812, kValues.time);
+    const std::pair<std::string, bool> rows[] = {
+        {"./tarnel.log", true},
+        {rotated, true},
+        {"./trel-812-20261204-183254.log", true},
+        {"./trel-813-20261204-183254.log", false},  // another process's name
+        {"trel-812-20261204-183254.log", false},
+        {"./trel-812-2026120-183254.log", false},
+        {"./trel-812-20261204-1832540.log", false},
+        {"./trel-812-20261204_183254.log", false},
+        {"./trel-812-2026120x-183254.log", false},
+        {"./trel-812-20261204-183254.log.txt", false},
+        {"./trel-812-20261204-183254.lo", false},
+        {"./../trel-812-20261204-183254.log", false},
+        {"./tarnel.log ", false},
+        {"C:\\evil.txt", false},
+        {"C:/Windows/tarnel.log", false},
+        {"tarnel.log", false},
+        {"", false},
+    };
+    for (const auto& [path, own] : rows) {
+        EXPECT_EQ(logline::IsOwnLogPath(path, 812), own) << path;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/access_entries.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 
@@ -141,6 +142,79 @@ TEST_F(ServiceControl, CreateStartStopDelete) {
                                  "CheckIsServiceFound: service 'TarnelTestService' found"}) {
         EXPECT_TRUE(Contains(messages, expected)) << expected;
     }
+}
+
+std::vector<BYTE> DescriptorOf(const wchar_t* name) {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceW(manager, name, READ_CONTROL);
+    DWORD needed = 0;
+    QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    std::vector<BYTE> descriptor(needed);
+    if (!needed || !QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, descriptor.data(), needed,
+                                               &needed)) {
+        descriptor.clear();
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return descriptor;
+}
+
+// Wine's SetServiceObjectSecurity does nothing and its
+// QueryServiceObjectSecurity reports an empty list for every service, so the
+// rules are read from the call that sets them (passed on to Wine); the last
+// check fails once Wine keeps them, and the read-back can replace it.
+TEST_F(ServiceControl, CreatedServiceIsForSystemAndAdministratorsOnly) {
+    struct Written {
+        std::wstring binaryPath;
+        SECURITY_INFORMATION information = 0;
+        std::vector<BYTE> descriptor;
+    };
+    static Written written;
+    written = {};
+    utils::ScopedOverride set(utils::api::SetServiceObjectSecurity,
+                              [](SC_HANDLE service, SECURITY_INFORMATION information,
+                                 PSECURITY_DESCRIPTOR descriptor) -> BOOL {
+                                  DWORD needed = 0;
+                                  QueryServiceConfigW(service, nullptr, 0, &needed);
+                                  std::vector<BYTE> config(needed);
+                                  auto* record = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config.data());
+                                  if (needed && QueryServiceConfigW(service, record, needed, &needed)) {
+                                      written.binaryPath = record->lpBinaryPathName;
+                                  }
+                                  written.information = information;
+                                  const BYTE* bytes = static_cast<const BYTE*>(descriptor);
+                                  written.descriptor.assign(bytes, bytes + GetSecurityDescriptorLength(descriptor));
+                                  return SetServiceObjectSecurity(service, information, descriptor);
+                              });
+    ScratchLog log;
+    const std::wstring quoted = L"\"" + image_ + L"\"";
+    ASSERT_EQ(services::CreateDemandStartService(log, kService, quoted, L"--flag"), 0u);
+    EXPECT_EQ(written.binaryPath, quoted + L" --flag") << "set on the new service";
+    EXPECT_EQ(written.information, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
+    ASSERT_FALSE(written.descriptor.empty());
+    EXPECT_EQ(testsupport::AccessEntries(written.descriptor.data()),
+              testsupport::SystemAndAdministrators(SERVICE_ALL_ACCESS));
+
+    std::vector<BYTE> kept = DescriptorOf(kService);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(testsupport::AccessEntries(kept.data()), std::vector<testsupport::AccessEntry>{})
+        << "Wine now keeps the rules a service is given: read them back here";
+    EXPECT_EQ(services::DeleteServiceByName(log, kService), 0u);
+}
+
+// A service whose rules cannot be set is not left behind with the default ones.
+TEST_F(ServiceControl, ServiceWhoseRulesCannotBeSetIsDeletedAgain) {
+    utils::ScopedOverride refuse(utils::api::SetServiceObjectSecurity,
+                                 [](SC_HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR) -> BOOL {
+                                     SetLastError(ERROR_ACCESS_DENIED);
+                                     return FALSE;
+                                 });
+    ScratchLog log;
+    EXPECT_EQ(services::CreateDemandStartService(log, kService, L"\"" + image_ + L"\"", L""), 5u);
+    EXPECT_TRUE(Contains(log.Messages(), "Failed to set security of service TarnelTestService 0x00000005"));
+    bool found = true;
+    EXPECT_EQ(services::CheckIsServiceFound(log, kService, found), 0u);
+    EXPECT_FALSE(found);
 }
 
 TEST_F(ServiceControl, ManagerThatCannotBeOpened) {

@@ -19,6 +19,56 @@ TEST(SystemLibraryPath, NamesTheSystemDirectory) {
     EXPECT_EQ(utils::SystemLibraryPath(L"fltLib.dll"), SystemDirectory() + L"\\fltLib.dll");
 }
 
+// Without the system directory there is no path: a bare "\\fltLib.dll" would
+// name a file at the root of the current drive.
+TEST(SystemLibraryPath, NoSystemDirectoryLoadsNothing) {
+    static std::vector<std::wstring> loaded;
+    utils::ScopedOverride load(utils::api::LoadLibraryW, [](LPCWSTR path) -> HMODULE {
+        loaded.emplace_back(path);
+        return LoadLibraryW(path);
+    });
+    struct Row {
+        const char* what;
+        decltype(utils::api::GetSystemDirectoryW) directory;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"the call fails",
+         [](LPWSTR, UINT) -> UINT {
+             SetLastError(ERROR_ACCESS_DENIED);
+             return 0;
+         },
+         "Error 5 loading 'fltLib.dll'"},
+        {"the path does not fit",
+         [](LPWSTR buffer, UINT size) -> UINT {
+             if (size > 0) buffer[0] = L'\0';
+             SetLastError(0);
+             return MAX_PATH + 40;
+         },
+         "Error 122 loading 'fltLib.dll'"},
+        {"the path just does not fit",
+         [](LPWSTR buffer, UINT size) -> UINT {
+             if (size > 0) buffer[0] = L'\0';
+             SetLastError(0);
+             return MAX_PATH;
+         },
+         "Error 122 loading 'fltLib.dll'"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        loaded.clear();
+        utils::ScopedOverride directory(utils::api::GetSystemDirectoryW, row.directory);
+        EXPECT_EQ(utils::SystemLibraryPath(L"fltLib.dll"), L"");
+        try {
+            utils::FltLibDllWrapper fltlib;
+            ADD_FAILURE() << "a library was loaded";
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()), row.text);
+        }
+        EXPECT_EQ(loaded, std::vector<std::wstring>{});
+    }
+}
+
 TEST(SystemDllWrapper, LoadFailureText) {
     try {
         utils::SystemDllWrapper missing(L"tarnel-no-such.dll");
