@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/command_line.h"
+#include "app/driver_runs.h"
 #include "app/self_service.h"
 #include "engine/product_cleanup.h"
 
@@ -27,13 +28,14 @@ ostra::ResultCode Install(const ConsoleContext& context) {
     return InstallThroughSelfService(context.log, context.commandLine, context.verbose);
 }
 
+ostra::ResultCode Uninstall(const ConsoleContext& context) { return UninstallRun(context.log, context.verbose); }
+
 ostra::ResultCode Cleanup(const ConsoleContext& context) { return engine::ProductCleanup(context.log); }
 
-// Indexed by Command. The uninstall run joins here when it is built; the
-// legacy key cleanup runs only inside the service.
+// Indexed by Command. The legacy key cleanup runs only inside the service.
 constexpr std::array<CommandHandler, 4> kHandlers{
     Install,         // InstallCommand
-    NotImplemented,  // UninstallCommand
+    Uninstall,       // UninstallCommand
     Cleanup,         // CleanupCommand
     NotImplemented,  // CleanupLegacyKeysCommand
 };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/driver_runs.h"
 #include "app/self_service.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/service_api.h"
@@ -15,6 +16,9 @@ namespace {
 // Set by ServiceMain as its very last step; the main thread waits on it so
 // that the process lives until the service's log is closed.
 HANDLE completionEvent = nullptr;
+
+// The install's result when every driver is in effect without a restart.
+constexpr ostra::ResultCode kInstalledAndRunning = 0xFFFFFFFF;
 
 void WINAPI IgnoreControl(DWORD) {}
 
@@ -51,8 +55,16 @@ void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& command
         if (result == ostra::kOk) {
             switch (command) {
             case Command::InstallCommand:
+                result = InstallRun(*log, commandLine);
+                if (result == kInstalledAndRunning) {
+                    // In effect now: told apart from a failure by the service-specific code.
+                    ReportStatus(status, SERVICE_STOPPED, 0, kInstalledAndRunning);
+                    return;
+                }
+                break;
             case Command::CleanupLegacyKeysCommand:
-                // Carried out here once the install and legacy key runs are built.
+                result = CleanupLegacyKeysRun(*log);
+                break;
             case Command::UninstallCommand:
             case Command::CleanupCommand:
                 LogMessage(*log, 2, L"Got not implemented request");

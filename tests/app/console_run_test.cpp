@@ -50,25 +50,29 @@ TEST(ConsoleRun, LogLinePrefix) {
     EXPECT_EQ(line.substr(21, 18), " Tarnel Installer ");
 }
 
-TEST(ConsoleRun, CommandsNotCarriedYet) {
-    const wchar_t* lines[] = {
-        L"--uninstall --verbose",
-        L"--cleanup_legacy_keys --verbose",
-    };
-    for (const wchar_t* line : lines) {
-        SCOPED_TRACE(Narrow(line));
-        TarnelCopy tarnel;
-        EXPECT_EQ(tarnel.Run(line), 0x80004001u);
-        const auto messages = LogMessages(tarnel.LogLines());
-        ASSERT_GE(messages.size(), 2u);
-        EXPECT_EQ(messages[messages.size() - 2], "Got not implemented request");
-        EXPECT_EQ(messages.back(), "Return code: 0x80004001");
-    }
+// The legacy key cleanup is carried out only inside the service "Tarnel".
+TEST(ConsoleRun, LegacyKeyCleanupIsNotCarriedInTheConsole) {
+    TarnelCopy tarnel;
+    EXPECT_EQ(tarnel.Run(L"--cleanup_legacy_keys --verbose"), 0x80004001u);
+    const auto messages = LogMessages(tarnel.LogLines());
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[messages.size() - 2], "Got not implemented request");
+    EXPECT_EQ(messages.back(), "Return code: 0x80004001");
+}
+
+// Without tarnel.ini beside it the installer knows no driver: nothing changes.
+TEST(ConsoleRun, UninstallWithoutDescriptionsChangesNothing) {
+    TarnelCopy tarnel;
+    EXPECT_EQ(tarnel.Run(L"--uninstall --verbose"), 0x80070057u);
+    const auto messages = LogMessages(tarnel.LogLines());
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[messages.size() - 2], "Uninstallation information is undefined for current OS and driver.");
+    EXPECT_EQ(messages.back(), "Return code: 0x80070057");
 }
 
 TEST(ConsoleRun, VerboseIsCaseSensitive) {
     TarnelCopy tarnel;
-    EXPECT_EQ(tarnel.Run(L"--uninstall --Verbose"), 0x80004001u);
+    EXPECT_EQ(tarnel.Run(L"--uninstall --Verbose"), 0x80070057u);
     EXPECT_FALSE(testsupport::FileExists(tarnel.LogPath()));
 }
 
@@ -81,7 +85,7 @@ TEST(ConsoleRun, ExistingLogIsAppendedTo) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "earlier line");
     int returnLines = 0;
-    for (const auto& message : LogMessages(lines)) returnLines += message == "Return code: 0x80004001";
+    for (const auto& message : LogMessages(lines)) returnLines += message == "Return code: 0x80070057";
     EXPECT_EQ(returnLines, 2);
 }
 

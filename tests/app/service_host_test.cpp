@@ -85,7 +85,7 @@ std::string ProcessIdOf(const std::string& line) {
 TEST(ServiceHost, InstallRoundTripThroughTheService) {
     TarnelCopy tarnel;
     const std::wstring line = L"--install core --vxtraplib_dir C:\\ --verbose";
-    EXPECT_EQ(tarnel.Run(line), 0x80004001u);  // the service does not carry out installs yet
+    EXPECT_EQ(tarnel.Run(line), 0x80070057u);  // no tarnel.ini beside it: no driver is described
     EXPECT_FALSE(Scm().Exists(app::kSelfServiceName));
 
     const auto lines = tarnel.LogLines();
@@ -97,9 +97,9 @@ TEST(ServiceHost, InstallRoundTripThroughTheService) {
         "Tarnel started",  // the service process, see below
         "Tarnel is started as service",
         "Tarnel service started. Command line: '--install core --vxtraplib_dir C:\\ --verbose'",
-        "Got not implemented request",
-        "Execution of Tarnel-service 'Tarnel' has been completed. ExitCode: 0x80004001 ServiceExitCode: 0x00000000",
-        "Return code: 0x80004001",
+        "Installation information is undefined for current OS and driver.",
+        "Execution of Tarnel-service 'Tarnel' has been completed. ExitCode: 0x80070057 ServiceExitCode: 0x00000000",
+        "Return code: 0x80070057",
     };
     std::size_t next = 0;
     for (const std::string& message : messages) {
@@ -116,7 +116,7 @@ TEST(ServiceHost, InstallRoundTripThroughTheService) {
 
 TEST(ServiceHost, QuietRunWritesNoLogInEitherProcess) {
     TarnelCopy tarnel;
-    EXPECT_EQ(tarnel.Run(L"--install core --vxtraplib_dir C:\\"), 0x80004001u);
+    EXPECT_EQ(tarnel.Run(L"--install core --vxtraplib_dir C:\\"), 0x80070057u);
     EXPECT_FALSE(testsupport::FileExists(tarnel.LogPath()));
 }
 
@@ -124,7 +124,7 @@ TEST(ServiceHost, StoppedLeftoverIsReplaced) {
     TarnelCopy tarnel;
     Scm scm;
     scm.Create(app::kSelfServiceName, L"C:\\nowhere\\old.exe --run_as_service");
-    EXPECT_EQ(tarnel.Run(L"--install core --vxtraplib_dir C:\\ --verbose"), 0x80004001u);
+    EXPECT_EQ(tarnel.Run(L"--install core --vxtraplib_dir C:\\ --verbose"), 0x80070057u);
     const auto messages = LogMessages(tarnel.LogLines());
     EXPECT_TRUE(Contains(messages, "CheckIsServiceFound: service 'Tarnel' found"));
     EXPECT_TRUE(Contains(messages, "Tarnel service started. Command line: '--install core --vxtraplib_dir C:\\ --verbose'"));
