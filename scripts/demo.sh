@@ -15,7 +15,7 @@ wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
 # Let the first session end: a service created while it shuts down is lost.
 wineserver -w
 image='C:\tarnel'
-mkdir -p "$WINEPREFIX/drive_c/tarnel"
+mkdir -p "$WINEPREFIX/drive_c/tarnel/lib"
 cp -r dist/. "$WINEPREFIX/drive_c/tarnel/"
 run() {
     echo
@@ -25,8 +25,20 @@ run() {
     code=$(wine cmd /c "$image\\tarnel.exe $* & echo %ERRORLEVEL%" 2>/dev/null | tr -d '\r' | tail -n 1) || true
     printf 'exit code 0x%08X\n' $(( code & 0xFFFFFFFF ))
 }
-run --install "core;elam" --vxtraplib_dir 'C:\tarnel' --verbose
-run --install "core;elam;Teleport" --verbose
+services() {
+    echo "-- driver services:"
+    for name in vxmon vxfsd vxtrap vxaux vxvaultdisk vxvault Tarnel; do
+        state=$(wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/.*STATE *: *[0-9]* *//p' || true)
+        printf '   %-12s %s\n' "$name" "${state:-not registered}"
+    done
+}
+run --install "core;backsafe" --vxtraplib_dir 'C:\tarnel\lib' --verbose
+echo "(0xFFFFFFFF: installed and running)"
+services
+run --install "core;elam;Teleport" --vxtraplib_dir 'C:\tarnel\lib' --verbose
+echo "(0x80070057: an unknown feature; nothing changes)"
+run --uninstall --verbose
+services
 run --cleanup --verbose
 echo
 echo "== C:\\tarnel\\tarnel.log"

@@ -30,15 +30,10 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text.replace(at, from.size(), to);
 }
 
-// The sample product beside a copy of tarnel.exe, with the hooking driver's
-// library in its package folder.
+// The sample product beside a copy of tarnel.exe.
 class DriverRuns : public testing::Test {
 protected:
-    DriverRuns() {
-        tarnel_.AddSampleProduct();
-        testsupport::CopyFileOrThrow(std::wstring(HOOK_FIXTURES_DIR) + L"\\v3.14.0.27\\vxtraplib.dll",
-                                     Package(L"vxtraplib.dll"));
-    }
+    DriverRuns() { tarnel_.AddSampleProduct(); }
     ~DriverRuns() override { tarnel_.Run(L"--uninstall"); }
 
     std::wstring Package(const wchar_t* name) const { return tarnel_.Dir() + L"drivers\\x64\\" + name; }
@@ -60,6 +55,8 @@ TEST_F(DriverRuns, InstallRunsEveryDriverAndUninstallRemovesThem) {
         EXPECT_EQ(ServiceState(name), static_cast<DWORD>(SERVICE_RUNNING));
     }
     EXPECT_EQ(ServiceState(L"Tarnel"), 0u);
+    // The hooking driver's library under its versioned name.
+    EXPECT_TRUE(testsupport::FileExists(libraryDir_.File(L"vxtraplib.{1.0.0.1}.dll")));
     auto messages = Messages();
     EXPECT_TRUE(Contains(messages, "Driver list: vxmon;vxfsd;vxtrap;vxaux;vxvaultdisk;vxvault"));
     EXPECT_TRUE(Contains(messages, "Return code: 0xffffffff"));
