@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cwctype>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "inf/inf_queries.h"
+#include "support/fake_windows.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
-#include "utils/platform/system_info_api.h"
 
 namespace {
 
@@ -86,13 +85,6 @@ std::vector<std::wstring> TemporaryInfs() {
 // ---------------------------------------------------------------------------
 // Services section and service queries
 
-WORD reportedArchitecture = 0;
-
-void WINAPI ReportArchitecture(LPSYSTEM_INFO info) {
-    *info = SYSTEM_INFO{};
-    info->wProcessorArchitecture = reportedArchitecture;
-}
-
 TEST(GetServicesSectionName, PerProcessor) {
     struct Row {
         WORD architecture;
@@ -105,10 +97,9 @@ TEST(GetServicesSectionName, PerProcessor) {
         {PROCESSOR_ARCHITECTURE_ARM64, L"DefaultInstall.Services"},
         {PROCESSOR_ARCHITECTURE_ARM, L"DefaultInstall.Services"},
     };
-    utils::ScopedOverride fake(utils::api::GetSystemInfo, &ReportArchitecture);
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.architecture);
-        reportedArchitecture = row.architecture;
+        SCOPED_TRACE(testing::Message() << "processor architecture " << row.architecture);
+        testsupport::FakeProcessor processor(row.architecture);
         EXPECT_EQ(inf::GetServicesSectionName(), row.section);
     }
 }
@@ -352,10 +343,7 @@ TEST(MakeUniqueTempPath, PrefixAndGuidInTheFolder) {
     ASSERT_EQ(first.path.size(), folder.size() + 6 + 36);
     EXPECT_EQ(first.path.substr(0, folder.size() + 6), folder + L"tmpInf");
     const std::wstring guid = first.path.substr(folder.size() + 6);
-    for (std::size_t i = 0; i < guid.size(); ++i) {
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        EXPECT_TRUE(dash ? guid[i] == L'-' : iswxdigit(guid[i]) && !iswlower(guid[i])) << i;
-    }
+    EXPECT_TRUE(testsupport::IsGuidText(guid)) << testing::PrintToString(guid);
     EXPECT_NE(first.path, second.path);
 
     testsupport::TempDir dir;
