@@ -16,7 +16,7 @@ wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
 wineserver -w
 image='C:\tarnel'
 mkdir -p "$WINEPREFIX/drive_c/tarnel/lib"
-cp -r dist/. "$WINEPREFIX/drive_c/tarnel/"
+cp -r build/windows/dist/. "$WINEPREFIX/drive_c/tarnel/"
 run() {
     echo
     echo "== tarnel.exe $*"

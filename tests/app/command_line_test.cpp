@@ -8,6 +8,7 @@ namespace app {
 namespace {
 
 using testsupport::Contains;
+using testsupport::Narrow;
 using testsupport::ScratchLog;
 
 TEST(ParseCommand, TakesOnlyTheFirstArgumentAsTheCommand) {
@@ -105,7 +106,6 @@ TEST(ValidateFeatureList, Cases) {
 class VxtraplibDir : public testing::Test {
 protected:
     testsupport::TempDir dir_;
-    std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 };
 
 TEST_F(VxtraplibDir, AcceptsAnExistingFolderAsGiven) {

@@ -8,11 +8,8 @@ namespace {
 
 using testsupport::Contains;
 using testsupport::LogMessages;
+using testsupport::Narrow;
 using testsupport::TarnelCopy;
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 TEST(ConsoleRun, EmptyCommandLineIsRejectedWithoutALog) {
     TarnelCopy tarnel;

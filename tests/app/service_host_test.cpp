@@ -8,6 +8,7 @@
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -45,13 +46,14 @@ public:
     SERVICE_STATUS_PROCESS WaitFor(const wchar_t* name, DWORD state) {
         SERVICE_STATUS_PROCESS status = {};
         SC_HANDLE service = OpenServiceW(manager_, name, SERVICE_QUERY_STATUS);
-        for (int i = 0; i < 600; ++i) {
-            DWORD needed = 0;
-            QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                                 &needed);
-            if (status.dwCurrentState == state) break;
-            Sleep(50);
-        }
+        testsupport::WaitUntil(
+            [&] {
+                DWORD needed = 0;
+                QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                     sizeof status, &needed);
+                return status.dwCurrentState == state;
+            },
+            std::chrono::seconds(30));
         CloseServiceHandle(service);
         EXPECT_EQ(status.dwCurrentState, state);
         return status;
@@ -65,8 +67,8 @@ public:
         DeleteService(service);
         CloseServiceHandle(service);
         // The service manager removes a deleted service only once its process has ended.
-        for (int i = 0; i < 200 && Exists(name); ++i) Sleep(50);
-        EXPECT_FALSE(Exists(name));
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return !Exists(name); }, std::chrono::seconds(10)))
+            << "the deleted service is still there";
     }
 
 private:

@@ -14,6 +14,7 @@ namespace {
 
 using describe::DriverDescription;
 using testsupport::Contains;
+using testsupport::Narrow;
 using testsupport::ScratchLog;
 
 constexpr char kInf[] =
@@ -21,8 +22,6 @@ constexpr char kInf[] =
     "[DefaultInstall.ntamd64.Services]\r\nAddService = vxfsd_svc,0x00000002,vxfsd_install\r\n"
     "[DefaultInstall.Services]\r\nAddService = vxfsd_x86,0x00000002,vxfsd_install\r\n"
     "[vxfsd_install]\r\nServiceType=2\r\nStartType=3\r\nServiceBinary=%12%\\vxfsd.sys\r\n";
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 class Description : public testing::Test {
 protected:
@@ -161,10 +160,7 @@ TEST_F(Description, ServiceNameFromTheInfOfTheProcessor) {
     testsupport::FakeWindowsVersion win10(10, 0);
     WriteIni("[vxfsd Winver='10.0 x86']\r\nFolder=drivers\r\nInfFile=vxfsd.inf\r\n");
     WriteInf(L"drivers\\vxfsd.inf");
-    utils::ScopedOverride x86(utils::api::GetSystemInfo, [](LPSYSTEM_INFO info) {
-        *info = {};
-        info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
-    });
+    testsupport::FakeProcessor x86(PROCESSOR_ARCHITECTURE_INTEL);
     ScratchLog log;
     DriverDescription record;
     ASSERT_TRUE(Load(log, record));
@@ -292,7 +288,8 @@ TEST(DescriptionOnPrefix, SectionChosenOnWin10AndWin7) {
             CreateDirectoryW(dir.File(folder).c_str(), nullptr);
             testsupport::WriteFileText(dir.File(folder) + L"\\vxfsd.inf", kInf);
         }
-        EXPECT_EQ(testsupport::RunProcess(dir.File(L"probe.exe"), L"vxfsd", 120000, dir.Path()), 0u);
+        EXPECT_EQ(testsupport::RunProcess(dir.File(L"probe.exe"), L"vxfsd", testsupport::kProgramTimeoutMs, dir.Path()),
+                  0u);
         const auto messages = testsupport::LogMessages(testsupport::ReadLines(dir.File(L"tarnel.log")));
         for (std::string expected : c.expected) {
             const std::size_t star = expected.find('*');

@@ -12,7 +12,8 @@ TEST(CleanupRules, UpdateServiceMask) {
         {L"VXRENEW_vxfsd2_1", false}, {L"VXRENEW_vxfs", false},  {L"vxfsd", false},
     };
     for (const auto& [name, matches] : cases) {
-        EXPECT_EQ(engine::MatchesUpdateServiceMask(name, mask), matches) << std::wstring(name).size();
+        SCOPED_TRACE(testing::Message() << "service '" << std::wstring(name) << "'");
+        EXPECT_EQ(engine::MatchesUpdateServiceMask(name, mask), matches);
     }
 }
 
@@ -21,7 +22,10 @@ TEST(CleanupRules, ControlSets) {
         {L"ControlSet001", true}, {L"controlset002", true}, {L"CurrentControlSet", false},
         {L"ControlSet01", false}, {L"ControlSet0001", false}, {L"Select", false},
     };
-    for (const auto& [name, isSet] : cases) EXPECT_EQ(engine::IsControlSetName(name), isSet);
+    for (const auto& [name, isSet] : cases) {
+        SCOPED_TRACE(testing::Message() << "key '" << std::wstring(name) << "'");
+        EXPECT_EQ(engine::IsControlSetName(name), isSet);
+    }
     EXPECT_EQ(engine::ControlSetNumber(1), L"001");
     EXPECT_EQ(engine::ControlSetNumber(12), L"012");
     EXPECT_EQ(engine::ControlSetNumber(1234), L"1234");
@@ -39,6 +43,7 @@ TEST(CleanupRules, DriverFileFromImagePath) {
         {L"D:\\Other\\E.SYS", L"d:\\other\\e.sys"},
     };
     for (const auto& [imagePath, file] : cases) {
+        SCOPED_TRACE(testing::Message() << "ImagePath '" << std::wstring(imagePath) << "'");
         EXPECT_EQ(engine::DriverFileFromImagePath(imagePath, windows), file);
     }
 }

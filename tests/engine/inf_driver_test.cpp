@@ -18,17 +18,11 @@
 namespace {
 
 using testsupport::Contains;
+using testsupport::HasMessageStartingWith;
 using testsupport::FileExists;
 using testsupport::ReadFileText;
 using testsupport::ScratchLog;
 using testsupport::TempDir;
-
-bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
-    for (const auto& message : messages) {
-        if (message.rfind(start, 0) == 0) return true;
-    }
-    return false;
-}
 
 std::wstring DriversFolder() {
     wchar_t system[MAX_PATH] = {};

@@ -23,19 +23,13 @@ namespace {
 
 using describe::DriverDescription;
 using testsupport::Contains;
+using testsupport::HasMessageStartingWith;
 using testsupport::FileExists;
 using testsupport::ReadFileText;
 using testsupport::ScratchLog;
 using testsupport::TempDir;
 
 constexpr std::uint32_t kInvalidArgument = 0x80070057;
-
-bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
-    for (const auto& message : messages) {
-        if (message.rfind(start, 0) == 0) return true;
-    }
-    return false;
-}
 
 std::wstring DriversFolder() {
     wchar_t system[MAX_PATH] = {};
@@ -322,7 +316,8 @@ TEST_F(InstallActions, HookingDriverInstallsItsLibraryAndRemovesIt) {
 }
 
 TEST_F(InstallActions, HookLibraryThatCannotBeInstalledFailsTheDriver) {
-    const DriverDescription vxtrap = Automatic(L"vxtrap");  // no vxtraplib.dll beside the INF
+    DeleteFileW(dir_.File(L"vxtraplib.dll").c_str());  // no library beside the INF
+    const DriverDescription vxtrap = Automatic(L"vxtrap");
     TempDir libraryDir;
     ScratchLog log;
     EXPECT_EQ(engine::InstallActions(log, true, vxtrap, libraryDir.Path(), false), engine::kInstallFailure);

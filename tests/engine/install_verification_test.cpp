@@ -13,11 +13,10 @@
 
 namespace {
 
+using testsupport::Narrow;
 using testsupport::NtForm;
 using testsupport::PendingValue;
 using Messages = std::vector<std::string>;
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 bool Has(const Messages& messages, const std::string& message) {
     return std::find(messages.begin(), messages.end(), message) != messages.end();

@@ -11,27 +11,19 @@
 #include "files/pending_value.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
+#include "support/text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/service_api.h"
 
 namespace {
 
 using testsupport::Contains;
+using testsupport::Narrow;
+using testsupport::HasMessageStartingWith;
 using testsupport::FileExists;
 using testsupport::ReadFileText;
 using testsupport::ScratchLog;
 using testsupport::TempDir;
-
-bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
-    for (const auto& message : messages) {
-        if (message.rfind(start, 0) == 0) return true;
-    }
-    return false;
-}
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 DWORD ServiceState(const std::wstring& name) {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);

@@ -14,26 +14,16 @@
 
 namespace {
 
+using testsupport::IsGuidText;
+using testsupport::Narrow;
 using testsupport::NtForm;
 using testsupport::PendingValue;
 using Strings = std::vector<std::wstring>;
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 std::wstring TempFolder() {
     wchar_t dir[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, dir);
     return dir;
-}
-
-bool IsGuidText(const std::wstring& text) {
-    if (text.size() != 36) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != L'-' : !((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'))) return false;
-    }
-    return true;
 }
 
 std::string Raised(const std::function<void()>& call) {

@@ -17,6 +17,8 @@
 
 namespace {
 
+using testsupport::HasMessageStartingWith;
+using testsupport::Narrow;
 using testsupport::NtForm;
 using testsupport::PendingValue;
 using testsupport::Lower;
@@ -37,20 +39,8 @@ std::size_t Count(const std::vector<std::string>& messages, const std::string& m
     return static_cast<std::size_t>(std::count(messages.begin(), messages.end(), message));
 }
 
-bool HasStart(const std::vector<std::string>& messages, const std::string& start) {
-    return std::any_of(messages.begin(), messages.end(), [&](const std::string& m) { return m.rfind(start, 0) == 0; });
-}
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 bool IsGuidTmpName(const std::wstring& name) {
-    if (name.size() != 36 + 4 || name.substr(36) != L".tmp") return false;
-    for (std::size_t i = 0; i < 36; ++i) {
-        const wchar_t c = name[i];
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != L'-' : !((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'))) return false;
-    }
-    return true;
+    return name.size() == 36 + 4 && name.substr(36) == L".tmp" && testsupport::IsGuidText(name.substr(0, 36));
 }
 
 // Names of the files in a folder (given with its trailing backslash).
@@ -128,7 +118,7 @@ TEST(EnumPendingFileRenameOperations, ValuesWrittenDirectly) {
         ASSERT_EQ(value.Raw().size(), row.data.size());
         EXPECT_EQ(Enumerate(log), row.pairs);
     }
-    EXPECT_FALSE(HasStart(log.Messages(), "PendingFileRenameOperations does not exist"));
+    EXPECT_FALSE(HasMessageStartingWith(log.Messages(), "PendingFileRenameOperations does not exist"));
 }
 
 TEST(EnumPendingFileRenameOperations, StopsWhenTheCallbackSaysSo) {

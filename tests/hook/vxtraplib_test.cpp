@@ -15,6 +15,7 @@
 
 namespace {
 
+using testsupport::Narrow;
 using testsupport::TempDir;
 
 const std::wstring kServiceKey = L"SYSTEM\\CurrentControlSet\\Services\\vxtrap";
@@ -78,13 +79,6 @@ bool KeyExists(const std::wstring& keyPath) {
     }
     RegCloseKey(key);
     return true;
-}
-
-// The paths in these tests are ASCII.
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (wchar_t unit : text) narrow.push_back(static_cast<char>(unit));
-    return narrow;
 }
 
 std::wstring Fixture(const wchar_t* folder) {

@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cwctype>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "inf/inf_queries.h"
+#include "support/fake_windows.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
-#include "utils/platform/system_info_api.h"
 
 namespace {
 
@@ -86,13 +85,6 @@ std::vector<std::wstring> TemporaryInfs() {
 // ---------------------------------------------------------------------------
 // Services section and service queries
 
-WORD reportedArchitecture = 0;
-
-void WINAPI ReportArchitecture(LPSYSTEM_INFO info) {
-    *info = SYSTEM_INFO{};
-    info->wProcessorArchitecture = reportedArchitecture;
-}
-
 TEST(GetServicesSectionName, PerProcessor) {
     struct Row {
         WORD architecture;
@@ -105,10 +97,9 @@ TEST(GetServicesSectionName, PerProcessor) {
         {PROCESSOR_ARCHITECTURE_ARM64, L"DefaultInstall.Services"},
         {PROCESSOR_ARCHITECTURE_ARM, L"DefaultInstall.Services"},
     };
-    utils::ScopedOverride fake(utils::api::GetSystemInfo, &ReportArchitecture);
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.architecture);
-        reportedArchitecture = row.architecture;
+        SCOPED_TRACE(testing::Message() << "processor architecture " << row.architecture);
+        testsupport::FakeProcessor processor(row.architecture);
         EXPECT_EQ(inf::GetServicesSectionName(), row.section);
     }
 }

@@ -9,27 +9,19 @@
 
 #include "support/scratch_log.h"
 #include "support/test_support.h"
+#include "support/text.h"
 
 namespace {
 
 using testsupport::Contains;
+using testsupport::Narrow;
+using testsupport::HasMessageStartingWith;
 using testsupport::FileExists;
 using testsupport::ScratchLog;
 using testsupport::TempDir;
 using testsupport::WriteFileText;
 
 constexpr wchar_t kService[] = L"TarnelRegInfService";
-
-bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
-    for (const auto& message : messages) {
-        if (message.rfind(start, 0) == 0) return true;
-    }
-    return false;
-}
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 // An INF package in a folder of its own: `files` lie beside the INF, and the
 // install section copies "a.sys" into dest\ of the same folder.

@@ -89,6 +89,7 @@ TEST(FormatResultCode, WritesHexAndTextToWideAndNarrowStreams) {
         {0x8000FFFF, "0x8000ffff (Unknown result code)"},
     };
     for (const auto& [code, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << code);
         std::ostringstream narrow;
         ostra::FormatResultCode(narrow, code);
         EXPECT_EQ(narrow.str(), expected);

@@ -16,9 +16,12 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/wait.h"
 #include "utils/unique_handle.h"
 
 namespace {
+
+using testsupport::Narrow;
 
 constexpr DWORD kCommitRequest = 0x89AA200B;  // device type 0x89AA, function 0x802, METHOD_NEITHER
 constexpr wchar_t kDevicePrefix[] = L"\\\\.\\GLOBALROOT\\Device\\";
@@ -49,10 +52,6 @@ using ServiceHandle = utils::UniqueHandle<ServiceHandleTraits>;
 using InfHandle = utils::UniqueHandle<InfHandleTraits>;
 using RegKey = utils::UniqueHandle<RegKeyTraits>;
 using utils::FileHandle;
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 // The distribution folder, with a trailing backslash.
 std::wstring DistDir() {
@@ -95,13 +94,16 @@ ServiceHandle OpenService(const std::wstring& name) {
     return ServiceHandle(OpenServiceW(scm.Get(), name.c_str(), SERVICE_ALL_ACCESS));
 }
 
+// The state reached within 10 s: `wanted`, or the last one seen (0 when it cannot be read).
 DWORD WaitForState(SC_HANDLE service, DWORD wanted) {
     SERVICE_STATUS status{};
-    for (int i = 0; i < 100; ++i) {
-        if (!QueryServiceStatus(service, &status)) return 0;
-        if (status.dwCurrentState == wanted) break;
-        Sleep(100);
-    }
+    testsupport::WaitUntil(
+        [&] {
+            if (QueryServiceStatus(service, &status)) return status.dwCurrentState == wanted;
+            status.dwCurrentState = 0;
+            return true;
+        },
+        std::chrono::seconds(10), std::chrono::milliseconds(100));
     return status.dwCurrentState;
 }
 
@@ -115,6 +117,12 @@ bool ServiceExists(const std::wstring& name) {
     ServiceHandle scm = OpenScm();
     ServiceHandle service(OpenServiceW(scm.Get(), name.c_str(), SERVICE_QUERY_STATUS));
     return service.IsValid();
+}
+
+// Whether the service manager lets a deleted service go within 5 s.
+bool WaitUntilDeleted(const std::wstring& name) {
+    return testsupport::WaitUntil([&] { return !ServiceExists(name); }, std::chrono::seconds(5),
+                                  std::chrono::milliseconds(100));
 }
 
 // A demand-start kernel driver service for `image`, stopped and deleted when
@@ -435,8 +443,7 @@ TEST(SamplePackages, InstallStartsTheDriverAndUninstallRemovesIt) {
     }
 
     ASSERT_EQ(ApplyInfSection(package.Inf(), L"DefaultUninstall.ntamd64"), "");
-    for (int i = 0; i < 50 && ServiceExists(L"vxmon"); ++i) Sleep(100);
-    EXPECT_FALSE(ServiceExists(L"vxmon"));
+    EXPECT_TRUE(WaitUntilDeleted(L"vxmon"));
     EXPECT_FALSE(testsupport::FileExists(SystemDriversDir() + L"vxmon.sys"));
     EXPECT_FALSE(OpenDevice(L"vxmon"));
 }
@@ -563,7 +570,7 @@ DWORD RunCommandLine(std::wstring commandLine) {
     }
     utils::KernelHandle process(info.hProcess);
     utils::KernelHandle thread(info.hThread);
-    EXPECT_EQ(WaitForSingleObject(process.Get(), 120000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process.Get(), testsupport::kProgramTimeoutMs), WAIT_OBJECT_0);
     DWORD code = 0xFFFFFFFF;
     GetExitCodeProcess(process.Get(), &code);
     return code;
@@ -577,8 +584,7 @@ TEST(SampleIni, ExecCommandLinesInstallAndRemoveTheDriver) {
     EXPECT_TRUE(testsupport::FileExists(SystemDriversDir() + L"vxaux.sys"));
 
     EXPECT_EQ(RunCommandLine(IniValue(section, L"UninstallExec")), 0u);
-    for (int i = 0; i < 50 && ServiceExists(L"vxaux"); ++i) Sleep(100);
-    EXPECT_FALSE(ServiceExists(L"vxaux"));
+    EXPECT_TRUE(WaitUntilDeleted(L"vxaux"));
     EXPECT_FALSE(testsupport::FileExists(SystemDriversDir() + L"vxaux.sys"));
 }
 

@@ -17,20 +17,13 @@ namespace {
 
 using services::Win32Error;
 using testsupport::Contains;
+using testsupport::HasMessageStartingWith;
+using testsupport::Narrow;
 using testsupport::ScratchLog;
 using testsupport::ScratchService;
 
 constexpr wchar_t kService[] = L"TarnelFlagService";
 constexpr wchar_t kMissing[] = L"TarnelNoSuchService";
-
-bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
-    for (const std::string& message : messages) {
-        if (message.rfind(start, 0) == 0) return true;
-    }
-    return false;
-}
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // A driver INF in a folder of its own: [Version] and `body`, in which
 // "$SERVICES$" stands for this processor's services section.

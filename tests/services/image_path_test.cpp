@@ -16,18 +16,12 @@
 namespace {
 
 using testsupport::Contains;
+using testsupport::HasMessageStartingWith;
 using testsupport::ScratchLog;
 using testsupport::ScratchService;
 
 constexpr wchar_t kService[] = L"TarnelImageService";
 constexpr wchar_t kMissing[] = L"TarnelNoSuchService";
-
-bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
-    for (const std::string& message : messages) {
-        if (message.rfind(start, 0) == 0) return true;
-    }
-    return false;
-}
 
 std::vector<BYTE> BytesOf(const std::wstring& text, bool withNul = true) {
     const std::size_t size = (text.size() + (withNul ? 1 : 0)) * sizeof(wchar_t);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/wait.h"
 
 namespace testsupport {
 
@@ -53,14 +54,17 @@ public:
         SERVICE_STATUS status{};
         return ControlService(service_, SERVICE_CONTROL_STOP, &status) && WaitForState(SERVICE_STOPPED);
     }
+    // False when the state is not reached within 10 s or cannot be read.
     bool WaitForState(DWORD wanted) const {
-        for (int i = 0; i < 200; ++i) {
-            SERVICE_STATUS status{};
-            if (!QueryServiceStatus(service_, &status)) return false;
-            if (status.dwCurrentState == wanted) return true;
-            Sleep(50);
-        }
-        return false;
+        bool unreadable = false;
+        const bool reached = WaitUntil(
+            [&] {
+                SERVICE_STATUS status{};
+                unreadable = !QueryServiceStatus(service_, &status);
+                return unreadable || status.dwCurrentState == wanted;
+            },
+            std::chrono::seconds(10));
+        return reached && !unreadable;
     }
 
     // The service's access rules as the manager reports them.

@@ -7,6 +7,7 @@
 #include "support/access_entries.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -25,11 +26,7 @@ std::uint32_t StateOf(SdkEventLog& log, const wchar_t* name) {
 }
 
 bool WaitForState(SdkEventLog& log, const wchar_t* name, std::uint32_t wanted) {
-    for (int i = 0; i < 200; ++i) {
-        if (StateOf(log, name) == wanted) return true;
-        Sleep(50);
-    }
-    return false;
+    return testsupport::WaitUntil([&] { return StateOf(log, name) == wanted; }, std::chrono::seconds(10));
 }
 
 std::wstring BinaryPathOf(const wchar_t* name) {
@@ -275,7 +272,10 @@ TEST(ServiceStateName, NamesEachState) {
         {3, "SERVICE_STOP_PENDING"}, {4, "SERVICE_RUNNING"},        {5, "SERVICE_CONTINUE_PENDING"},
         {6, "SERVICE_PAUSE_PENDING"}, {7, "SERVICE_PAUSED"},        {8, "<Unknown>"},
     };
-    for (const auto& [state, name] : cases) EXPECT_STREQ(services::ServiceStateName(state), name);
+    for (const auto& [state, name] : cases) {
+        SCOPED_TRACE(testing::Message() << "state " << state);
+        EXPECT_STREQ(services::ServiceStateName(state), name);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Makes the installer believe its executable lies at another path, for the
 // life of the object: GetModuleFileNameW for the process's own module
-// reports `path`; other modules stay real.
+// reports `path`; other modules stay real. The path in force before is put
+// back at the end.
 
 #include <string>
 
@@ -11,10 +12,11 @@ namespace testsupport {
 
 class FakeExecutablePath {
 public:
-    explicit FakeExecutablePath(std::wstring path) : guard_(utils::api::GetModuleFileNameW, &Report) {
+    explicit FakeExecutablePath(std::wstring path)
+        : previous_(current), guard_(utils::api::GetModuleFileNameW, &Report) {
         current = std::move(path);
     }
-    ~FakeExecutablePath() { current.clear(); }
+    ~FakeExecutablePath() { current = previous_; }
 
 private:
     inline static std::wstring current;
@@ -25,6 +27,7 @@ private:
         return static_cast<DWORD>(current.size());
     }
 
+    std::wstring previous_;
     utils::ScopedOverride<decltype(utils::api::GetModuleFileNameW)> guard_;
 };
 

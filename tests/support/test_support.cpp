@@ -6,10 +6,6 @@
 namespace testsupport {
 namespace {
 
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-
 void RemoveTree(const std::wstring& dir) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((dir + L"*").c_str(), &data);
@@ -218,6 +214,13 @@ std::vector<std::string> LogMessages(const std::vector<std::string>& lines) {
 bool Contains(const std::vector<std::string>& messages, std::string_view message) {
     for (const auto& m : messages) {
         if (m == message) return true;
+    }
+    return false;
+}
+
+bool HasMessageStartingWith(const std::vector<std::string>& messages, std::string_view start) {
+    for (const auto& m : messages) {
+        if (m.rfind(start, 0) == 0) return true;
     }
     return false;
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/text.h"
+
 namespace testsupport {
 
 // Folder of the running test program, with a trailing backslash.
@@ -31,11 +33,16 @@ private:
     std::wstring path_;
 };
 
+// How long a program that a test starts may run by default: the programs
+// take well under a second, and wine-run ends the whole test program after
+// 45 s (TARNEL_WINE_TIMEOUT), so a hang is reported here first.
+inline constexpr DWORD kProgramTimeoutMs = 30000;
+
 // Starts `exe` with `args` (the program name is put in front, quoted) in
 // `workDir` (the caller's current directory when empty), waits for it and
 // returns its full 32-bit exit code. Throws std::runtime_error when the
 // program cannot be started or does not end within the time limit.
-DWORD RunProcess(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs = 120000,
+DWORD RunProcess(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs = kProgramTimeoutMs,
                  const std::wstring& workDir = L"");
 
 // A started program that the caller waits for later (for programs that run at the same time).
@@ -45,7 +52,7 @@ public:
     ~StartedProcess();
     StartedProcess(const StartedProcess&) = delete;
     StartedProcess& operator=(const StartedProcess&) = delete;
-    DWORD Wait(DWORD timeoutMs = 120000);
+    DWORD Wait(DWORD timeoutMs = kProgramTimeoutMs);
 
 private:
     HANDLE process_ = nullptr;
@@ -77,7 +84,7 @@ public:
     void AddSampleProduct() const;
     // Runs the copy with `args`; the current directory is the test program's,
     // so the log lands beside the copy only through the installer's own start-up.
-    DWORD Run(const std::wstring& args, DWORD timeoutMs = 120000) const;
+    DWORD Run(const std::wstring& args, DWORD timeoutMs = kProgramTimeoutMs) const;
 
 private:
     TempDir dir_;
@@ -89,5 +96,6 @@ std::string LogMessageOf(const std::string& line);
 // Messages of all lines of a log file, in order.
 std::vector<std::string> LogMessages(const std::vector<std::string>& lines);
 bool Contains(const std::vector<std::string>& messages, std::string_view message);
+bool HasMessageStartingWith(const std::vector<std::string>& messages, std::string_view start);
 
 }  // namespace testsupport

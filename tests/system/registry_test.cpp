@@ -12,6 +12,7 @@ using registry::DeleteKeyRecursive;
 using registry::EnumerateSubkeys;
 using registry::ReadValueData;
 using registry::RegKeyHandle;
+using testsupport::HasMessageStartingWith;
 
 // A key of its own under HKEY_CURRENT_USER\Software\TarnelTests, removed with
 // everything below it at the end of the test.
@@ -58,13 +59,6 @@ private:
     std::wstring path_;
     RegKeyHandle key_;
 };
-
-bool HasMessageStartingWith(const std::vector<std::string>& messages, const std::string& start) {
-    for (const std::string& message : messages) {
-        if (message.rfind(start, 0) == 0) return true;
-    }
-    return false;
-}
 
 TEST(DeleteKeyRecursive, RemovesThreeLevelsOfSubkeys) {
     ScratchKey scratch;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "support/fake_windows.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/unique_handle.h"
+#include "utils/windows_version.h"
 
 namespace {
 
@@ -14,6 +16,32 @@ TEST(Seam, OverrideLastsForTheScopeOnly) {
     }
     EXPECT_EQ(utils::api::GetCurrentProcessId, real);
     EXPECT_EQ(utils::api::GetCurrentProcessId(), GetCurrentProcessId());
+}
+
+// The shared fakes of the Windows version and the processor put back what
+// they replaced, the inner of two the outer's values, the outer the real calls.
+TEST(Seam, NestedFakesPutBackWhatTheyReplaced) {
+    const auto realVersion = utils::api::GetVersionExW;
+    const auto realSystemInfo = utils::api::GetSystemInfo;
+    {
+        testsupport::FakeWindowsVersion win7(6, 1, 1, L"Service Pack 1");
+        testsupport::FakeProcessor x86(PROCESSOR_ARCHITECTURE_INTEL);
+        {
+            const auto failing = testsupport::FakeWindowsVersion::Failing();
+            testsupport::FakeProcessor amd64(PROCESSOR_ARCHITECTURE_AMD64);
+            EXPECT_FALSE(utils::QueryWindowsVersion());
+            EXPECT_TRUE(utils::IsX64Processor());
+        }
+        const auto version = utils::QueryWindowsVersion();
+        ASSERT_TRUE(version);
+        EXPECT_EQ(version->dwMajorVersion, 6u);
+        EXPECT_EQ(version->dwMinorVersion, 1u);
+        EXPECT_EQ(version->wServicePackMajor, 1u);
+        EXPECT_FALSE(utils::IsX64Processor());
+    }
+    EXPECT_EQ(utils::api::GetVersionExW, realVersion);
+    EXPECT_EQ(utils::api::GetSystemInfo, realSystemInfo);
+    EXPECT_TRUE(utils::IsX64Processor());
 }
 
 TEST(UniqueHandle, ReleasingKeepsTheLastError) {

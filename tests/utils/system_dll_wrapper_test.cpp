@@ -5,14 +5,12 @@
 
 namespace {
 
+using testsupport::Narrow;
+
 std::wstring SystemDirectory() {
     wchar_t directory[MAX_PATH];
     GetSystemDirectoryW(directory, MAX_PATH);
     return directory;
-}
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
 }
 
 TEST(SystemLibraryPath, NamesTheSystemDirectory) {
@@ -137,7 +135,8 @@ TEST(PlantedLibrary, IsNeverLoadedByTheInstaller) {
         << "the planted DLL leaves no marker: this test could not fail";
     DeleteFileW((tarnel.Dir() + L"fltLib.dll.loaded").c_str());
 
-    const DWORD result = testsupport::RunProcess(tarnel.Exe(), L"--uninstall --verbose", 120000, startFolder.Path());
+    const DWORD result = testsupport::RunProcess(tarnel.Exe(), L"--uninstall --verbose", testsupport::kProgramTimeoutMs,
+                                                 startFolder.Path());
     EXPECT_EQ(result, 0u);  // nothing of the product is installed: nothing to remove
     EXPECT_FALSE(testsupport::FileExists(tarnel.Dir() + L"fltLib.dll.loaded"));
     EXPECT_FALSE(testsupport::FileExists(startFolder.File(L"fltLib.dll.loaded")));
