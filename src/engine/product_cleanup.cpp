@@ -69,7 +69,7 @@ private:
         BOOL(WINAPI* disable)(PVOID*) = nullptr;
         BOOL(WINAPI* revert)(PVOID) = nullptr;
     };
-    // Looked up once and kept.
+    // Looked up once and kept; their calls go through the platform seam.
     static const RedirectionCalls& Calls() {
         static const RedirectionCalls calls = [] {
             RedirectionCalls found;
@@ -78,8 +78,12 @@ private:
             auto disable = utils::api::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection");
             auto revert = utils::api::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection");
             if (disable && revert) {
-                found.disable = reinterpret_cast<BOOL(WINAPI*)(PVOID*)>(reinterpret_cast<void*>(disable));
-                found.revert = reinterpret_cast<BOOL(WINAPI*)(PVOID)>(reinterpret_cast<void*>(revert));
+                found.disable = TARNEL_PLATFORM_PROCEDURE(
+                    Wow64DisableWow64FsRedirection, utils::fail::False(ERROR_ACCESS_DENIED),
+                    reinterpret_cast<BOOL(WINAPI*)(PVOID*)>(reinterpret_cast<void*>(disable)));
+                found.revert = TARNEL_PLATFORM_PROCEDURE(
+                    Wow64RevertWow64FsRedirection, utils::fail::False(ERROR_ACCESS_DENIED),
+                    reinterpret_cast<BOOL(WINAPI*)(PVOID)>(reinterpret_cast<void*>(revert)));
             }
             return found;
         }();

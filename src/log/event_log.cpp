@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "log/log_line.h"
+#include "utils/platform/fault_gate.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/security_api.h"
 #include "utils/unique_handle.h"
@@ -302,7 +303,11 @@ void AppendWide(SdkEventLog& log, std::size_t prefix, const wchar_t* text) {
     log.line[prefix + kept] = '\0';
 }
 
+// Each line is written under its locks with the fault gate's reports held
+// (utils::gate::HeldReports): the report of a call that failed inside the
+// line is itself a line, written once the locks are released.
 bool WriteWide(SdkEventLog& log, int level, const wchar_t* format, va_list args) {
+    const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     const std::size_t prefix = StartLine(log);
     wchar_t text[kWideTextCapacity];
@@ -347,6 +352,7 @@ bool LogMessage(SdkEventLog& log, int level, const wchar_t* format, ...) {
 
 bool LogMessageA(SdkEventLog& log, int level, const char* format, ...) {
     if (IsFiltered(log, level)) return true;
+    const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     const std::size_t prefix = StartLine(log);
     const std::size_t room = logline::kLineCapacity - prefix - 2;
@@ -362,6 +368,7 @@ bool LogMessageA(SdkEventLog& log, int level, const char* format, ...) {
 bool LogText(SdkEventLog& log, const wchar_t* text) {
     constexpr int kLevel = 9;
     if (log.settings.maxLevel < kLevel) return true;
+    const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     AppendWide(log, StartLine(log), text);
     return log.Emit(kLevel);

@@ -6,12 +6,12 @@
 
 namespace utils::api {
 
-TARNEL_PLATFORM_CALL(SetupOpenInfFileW);
-TARNEL_PLATFORM_CALL(SetupCloseInfFile);
-TARNEL_PLATFORM_CALL(SetupFindFirstLineW);
-TARNEL_PLATFORM_CALL(SetupFindNextLine);
-TARNEL_PLATFORM_CALL(SetupGetFieldCount);
-TARNEL_PLATFORM_CALL(SetupGetStringFieldW);
-TARNEL_PLATFORM_CALL(SetupGetIntField);
+TARNEL_PLATFORM_CALL(SetupOpenInfFileW, fail::InvalidHandle(ERROR_ACCESS_DENIED));
+TARNEL_PLATFORM_CALL(SetupCloseInfFile, fail::Never);
+TARNEL_PLATFORM_CALL(SetupFindFirstLineW, fail::False(ERROR_LINE_NOT_FOUND));
+TARNEL_PLATFORM_CALL(SetupFindNextLine, fail::False(ERROR_LINE_NOT_FOUND));
+TARNEL_PLATFORM_CALL(SetupGetFieldCount, fail::Value(0, ERROR_INVALID_PARAMETER));
+TARNEL_PLATFORM_CALL(SetupGetStringFieldW, fail::False(ERROR_INVALID_PARAMETER));
+TARNEL_PLATFORM_CALL(SetupGetIntField, fail::False(ERROR_INVALID_DATA));
 
 }  // namespace utils::api
