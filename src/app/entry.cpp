@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/console_run.h"
+#include "app/fault_run.h"
 #include "app/service_host.h"
 #include "log/event_log.h"
 #include "utils/executable_path.h"
@@ -60,6 +61,7 @@ ostra::ResultCode RunInstaller(const std::wstring& commandLine) {
     const bool verbose = HasArgument(commandLine, kVerboseOption);
     LogPtr log(CreateLog(InstallerLogSettings(verbose)));
     if (!log) return ostra::kUnexpected;
+    const FaultReport faultReport(*log);
     LogMessageA(*log, 4, "Tarnel started. Command line: '%S'", commandLine.c_str());
 
     if (!CreateWrapper(*log, utils::fltLibDll, "Error creating FltLibDllWrapper: %s") ||

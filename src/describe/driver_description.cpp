@@ -1,14 +1,12 @@
 #include "describe/driver_description.h"
 
-#include <io.h>
-#include <stdlib.h>
-
 #include <exception>
 
 #include "describe/section_names.h"
 #include "inf/inf_queries.h"
 #include "utils/executable_path.h"
 #include "utils/path_text.h"
+#include "utils/platform/crt_api.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/profile_api.h"
 #include "utils/platform/system_info_api.h"
@@ -101,7 +99,7 @@ std::wstring ResolveFolder(const std::wstring& appDir, const std::wstring& value
     if (utils::api::GetCurrentDirectoryW(MAX_PATH, previous) == 0) return appDir;
     if (!utils::api::SetCurrentDirectoryW(base.c_str())) return appDir;
     wchar_t full[MAX_PATH] = {};
-    const bool expanded = _wfullpath(full, value.c_str(), MAX_PATH) != nullptr;
+    const bool expanded = utils::api::_wfullpath(full, value.c_str(), MAX_PATH) != nullptr;
     const bool restored = utils::api::SetCurrentDirectoryW(previous);
     if (!expanded || !restored) return appDir;
     std::wstring folder = full;
@@ -174,7 +172,7 @@ bool LoadDriverDescription(SdkEventLog& log, const std::wstring& name, DriverDes
         appDir.resize(appDir.find_last_of(L'\\') + 1);
         iniPath = appDir + kIniFileName;
         LogMessage(log, 9, L"Expected ini-file name: %s", iniPath.c_str());
-        if (_waccess(iniPath.c_str(), 0) != 0) {
+        if (utils::api::_waccess(iniPath.c_str(), 0) != 0) {
             LogMessage(log, 9, L"Can't access ini-file.");
             return false;
         }

@@ -69,7 +69,7 @@ private:
         BOOL(WINAPI* disable)(PVOID*) = nullptr;
         BOOL(WINAPI* revert)(PVOID) = nullptr;
     };
-    // Looked up once and kept.
+    // Looked up once and kept; their calls go through the platform seam.
     static const RedirectionCalls& Calls() {
         static const RedirectionCalls calls = [] {
             RedirectionCalls found;
@@ -78,8 +78,12 @@ private:
             auto disable = utils::api::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection");
             auto revert = utils::api::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection");
             if (disable && revert) {
-                found.disable = reinterpret_cast<BOOL(WINAPI*)(PVOID*)>(reinterpret_cast<void*>(disable));
-                found.revert = reinterpret_cast<BOOL(WINAPI*)(PVOID)>(reinterpret_cast<void*>(revert));
+                found.disable = TARNEL_PLATFORM_PROCEDURE(
+                    Wow64DisableWow64FsRedirection, utils::fail::False(ERROR_ACCESS_DENIED),
+                    reinterpret_cast<BOOL(WINAPI*)(PVOID*)>(reinterpret_cast<void*>(disable)));
+                found.revert = TARNEL_PLATFORM_PROCEDURE(
+                    Wow64RevertWow64FsRedirection, utils::fail::False(ERROR_ACCESS_DENIED),
+                    reinterpret_cast<BOOL(WINAPI*)(PVOID)>(reinterpret_cast<void*>(revert)));
             }
             return found;
         }();
@@ -191,7 +195,9 @@ void DeleteServiceKey(HKEY servicesKey, const std::wstring& servicesPath, const 
             if (QueryLongestSubkey(service.Get(), path, log, count, longest)) {
                 SubkeyNameBuffer buffer(longest);
                 if (!AllocationFailed(buffer, log)) {
-                    for (DWORD index = 0;;) {
+                    // Every step passes a subkey over or removes one, so the walk
+                    // ends after as many steps as there were subkeys.
+                    for (DWORD index = 0; index < count;) {
                         const EnumStep step = EnumerateSubkey(service.Get(), index, buffer, path.c_str(), log);
                         if (step == EnumStep::End || step == EnumStep::Failed) break;
                         if (step == EnumStep::NameTooBig) {
@@ -199,7 +205,11 @@ void DeleteServiceKey(HKEY servicesKey, const std::wstring& servicesPath, const 
                             continue;
                         }
                         // A deleted subkey shifts the others down; one that stays is passed over.
-                        if (!registry::DeleteKeyRecursive(service.Get(), buffer.Name().c_str(), log)) ++index;
+                        if (registry::DeleteKeyRecursive(service.Get(), buffer.Name().c_str(), log)) {
+                            --count;
+                        } else {
+                            ++index;
+                        }
                     }
                 }
             }
@@ -315,7 +325,9 @@ bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const
 
     const std::wstring mask = UpdateServiceMask(productId);
     LogMessage(log, 4, L"Searching for services mask <%s*>:", mask.c_str());
-    for (DWORD index = 0;;) {
+    // Every step passes a service over or removes one, so the walk ends after
+    // as many steps as there were services, also when every call fails.
+    for (DWORD index = 0; index < count;) {
         const EnumStep step = EnumerateSubkey(servicesKey.Get(), index, buffer, servicesPath.c_str(), log);
         if (step == EnumStep::End) break;
         if (step != EnumStep::Name) {
@@ -334,7 +346,11 @@ bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const
         }
         // A removed key shifts the others down to this index; one that could
         // not be removed is passed over, or it would come back here for ever.
-        if (KeyExists(servicesKey.Get(), name)) ++index;
+        if (KeyExists(servicesKey.Get(), name)) {
+            ++index;
+        } else {
+            --count;
+        }
     }
     return true;
 }

@@ -13,6 +13,7 @@
 #include "log/log_line.h"
 #include "utils/admin_only_security.h"
 #include "utils/executable_path.h"
+#include "utils/platform/fault_gate.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/unique_handle.h"
 
@@ -62,10 +63,19 @@ public:
     explicit FileAppendLock(HANDLE file) : file_(file) {
         at_.Offset = 0xFFFFFFFE;
         at_.OffsetHigh = 0x7FFFFFFF;
+        bool ownLockTried = false;
         for (DWORD waited = 0;; waited += kLockRetryMilliseconds) {
             locked_ = utils::api::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                                              &at_);
             if (locked_ || ::GetLastError() != ERROR_LOCK_VIOLATION) return;
+            // An earlier unlock of this handle that failed leaves the byte
+            // locked by ourselves, and every later line would wait for it:
+            // such a lock is taken back (a lock of another handle is not
+            // touched by this call).
+            if (!ownLockTried) {
+                ownLockTried = true;
+                if (utils::api::UnlockFileEx(file_, 0, 1, 0, &at_)) continue;
+            }
             if (waited >= kWaitMilliseconds) break;
             utils::api::Sleep(kLockRetryMilliseconds);
         }
@@ -321,7 +331,11 @@ void AppendWide(SdkEventLog& log, std::size_t prefix, const wchar_t* text) {
     log.line[prefix + kept] = '\0';
 }
 
+// Each line is written under its locks with the fault gate's reports held
+// (utils::gate::HeldReports): the report of a call that failed inside the
+// line is itself a line, written once the locks are released.
 bool WriteWide(SdkEventLog& log, int level, const wchar_t* format, va_list args) {
+    const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     const std::size_t prefix = StartLine(log);
     wchar_t text[kWideTextCapacity];
@@ -366,6 +380,7 @@ bool LogMessage(SdkEventLog& log, int level, const wchar_t* format, ...) {
 
 bool LogMessageA(SdkEventLog& log, int level, const char* format, ...) {
     if (IsFiltered(log, level)) return true;
+    const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     const std::size_t prefix = StartLine(log);
     const std::size_t room = logline::kLineCapacity - prefix - 2;
@@ -381,6 +396,7 @@ bool LogMessageA(SdkEventLog& log, int level, const char* format, ...) {
 bool LogText(SdkEventLog& log, const wchar_t* text) {
     constexpr int kLevel = 9;
     if (log.settings.maxLevel < kLevel) return true;
+    const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     AppendWide(log, StartLine(log), text);
     return log.Emit(kLevel);

@@ -62,13 +62,24 @@ Fn Procedure(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(utils::api::GetProcAddress(module, name)));
 }
 
+// The exports of wintrust.dll, their calls routed through the platform seam.
 CatalogFunctions LookUp(HMODULE module) {
+    namespace fail = utils::fail;
     CatalogFunctions functions;
-    functions.acquireContext = Procedure<AcquireContextFn>(module, "CryptCATAdminAcquireContext");
-    functions.releaseContext = Procedure<ReleaseContextFn>(module, "CryptCATAdminReleaseContext");
-    functions.addCatalog = Procedure<AddCatalogFn>(module, "CryptCATAdminAddCatalog");
-    functions.releaseCatalogContext = Procedure<ReleaseCatalogContextFn>(module, "CryptCATAdminReleaseCatalogContext");
-    functions.removeCatalog = Procedure<RemoveCatalogFn>(module, "CryptCATAdminRemoveCatalog");
+    functions.acquireContext =
+        TARNEL_PLATFORM_PROCEDURE(CryptCATAdminAcquireContext, fail::False(ERROR_ACCESS_DENIED),
+                                  Procedure<AcquireContextFn>(module, "CryptCATAdminAcquireContext"));
+    functions.releaseContext =
+        TARNEL_PLATFORM_PROCEDURE(CryptCATAdminReleaseContext, fail::False(ERROR_INVALID_PARAMETER),
+                                  Procedure<ReleaseContextFn>(module, "CryptCATAdminReleaseContext"));
+    functions.addCatalog = TARNEL_PLATFORM_PROCEDURE(CryptCATAdminAddCatalog, fail::Null(ERROR_ACCESS_DENIED),
+                                                     Procedure<AddCatalogFn>(module, "CryptCATAdminAddCatalog"));
+    functions.releaseCatalogContext = TARNEL_PLATFORM_PROCEDURE(
+        CryptCATAdminReleaseCatalogContext, fail::False(ERROR_INVALID_PARAMETER),
+        Procedure<ReleaseCatalogContextFn>(module, "CryptCATAdminReleaseCatalogContext"));
+    functions.removeCatalog =
+        TARNEL_PLATFORM_PROCEDURE(CryptCATAdminRemoveCatalog, fail::False(ERROR_ACCESS_DENIED),
+                                  Procedure<RemoveCatalogFn>(module, "CryptCATAdminRemoveCatalog"));
     return functions;
 }
 

@@ -17,7 +17,7 @@ std::int32_t GetServiceGroupTag(const std::wstring& service, const std::wstring&
     if (!utils::api::QueryServiceConfigW(handle.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
         return -1;
     }
-    if (config->lpLoadOrderGroup == nullptr || lstrcmpiW(config->lpLoadOrderGroup, group.c_str()) != 0 ||
+    if (config->lpLoadOrderGroup == nullptr || utils::api::lstrcmpiW(config->lpLoadOrderGroup, group.c_str()) != 0 ||
         config->dwTagId == 0) {
         return -1;
     }

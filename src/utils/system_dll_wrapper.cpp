@@ -56,13 +56,21 @@ FARPROC SystemDllWrapper::GetProcedure(const char* name) const {
     return address;
 }
 
+// The procedures' calls go through the platform seam, like the imported ones.
 FltLibDllWrapper::FltLibDllWrapper()
-    : SystemDllWrapper(L"fltLib.dll"), FilterUnload(GetProcedureAs<FilterUnloadFn>("FilterUnload")) {}
+    : SystemDllWrapper(L"fltLib.dll"),
+      FilterUnload(TARNEL_PLATFORM_PROCEDURE(FilterUnload, fail::Result(E_ACCESSDENIED),
+                                             GetProcedureAs<FilterUnloadFn>("FilterUnload"))) {}
 
 VersionDllWrapper::VersionDllWrapper()
     : SystemDllWrapper(L"version.dll"),
-      GetFileVersionInfoSizeExW(GetProcedureAs<GetFileVersionInfoSizeExWFn>("GetFileVersionInfoSizeExW")),
-      GetFileVersionInfoExW(GetProcedureAs<GetFileVersionInfoExWFn>("GetFileVersionInfoExW")),
-      VerQueryValueW(GetProcedureAs<VerQueryValueWFn>("VerQueryValueW")) {}
+      GetFileVersionInfoSizeExW(
+          TARNEL_PLATFORM_PROCEDURE(GetFileVersionInfoSizeExW, fail::Value(0, ERROR_RESOURCE_TYPE_NOT_FOUND),
+                                    GetProcedureAs<GetFileVersionInfoSizeExWFn>("GetFileVersionInfoSizeExW"))),
+      GetFileVersionInfoExW(
+          TARNEL_PLATFORM_PROCEDURE(GetFileVersionInfoExW, fail::False(ERROR_RESOURCE_TYPE_NOT_FOUND),
+                                    GetProcedureAs<GetFileVersionInfoExWFn>("GetFileVersionInfoExW"))),
+      VerQueryValueW(TARNEL_PLATFORM_PROCEDURE(VerQueryValueW, fail::False(ERROR_RESOURCE_TYPE_NOT_FOUND),
+                                               GetProcedureAs<VerQueryValueWFn>("VerQueryValueW"))) {}
 
 }  // namespace utils

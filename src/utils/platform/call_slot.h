@@ -4,10 +4,28 @@
 // it like the function itself (utils::api::GetVersionExW(...)); a test can
 // replace one slot for the life of a utils::ScopedOverride and every other call
 // stays real.
+//
+// Each slot also declares how its call fails (utils::fail). In the
+// windows-faults build (TARNEL_FAULT_GATE) the slot holds the fault gate's
+// wrapper of the call instead (utils/platform/fault_gate.h); a function found
+// at run time is routed through the gate with TARNEL_PLATFORM_PROCEDURE.
 
 #include <type_traits>
 
-#define TARNEL_PLATFORM_CALL(name) inline decltype(&::name) name = &::name
+#include "utils/platform/call_failure.h"
+#include "utils/platform/fault_gate.h"
+
+#if TARNEL_FAULT_GATE
+#define TARNEL_PLATFORM_CALL(name, failure) \
+    inline decltype(&::name) name = ::utils::gate::Route<&::name, #name, failure>()
+#define TARNEL_PLATFORM_PROCEDURE(name, failure, address) ::utils::gate::RouteProcedure<#name, failure>(address)
+#else
+#define TARNEL_PLATFORM_CALL(name, failure)                                                          \
+    static_assert(::utils::fail::Fits<decltype(&::name)>(failure), "the failure declared for " #name \
+                                                                   " does not fit its return type"); \
+    inline decltype(&::name) name = &::name
+#define TARNEL_PLATFORM_PROCEDURE(name, failure, address) ::utils::gate::RouteProcedure<failure>(address)
+#endif
 
 namespace utils {
 

@@ -6,6 +6,6 @@
 
 namespace utils::api {
 
-TARNEL_PLATFORM_CALL(CoCreateGuid);
+TARNEL_PLATFORM_CALL(CoCreateGuid, fail::Result(E_FAIL));
 
 }  // namespace utils::api

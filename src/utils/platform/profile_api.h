@@ -5,6 +5,6 @@
 
 namespace utils::api {
 
-TARNEL_PLATFORM_CALL(GetPrivateProfileStringW);
+TARNEL_PLATFORM_CALL(GetPrivateProfileStringW, fail::Value(0, ERROR_FILE_NOT_FOUND));
 
 }  // namespace utils::api

@@ -6,17 +6,17 @@
 
 namespace utils::api {
 
-TARNEL_PLATFORM_CALL(AllocateAndInitializeSid);
-TARNEL_PLATFORM_CALL(FreeSid);
-TARNEL_PLATFORM_CALL(SetEntriesInAclW);
-TARNEL_PLATFORM_CALL(InitializeSecurityDescriptor);
-TARNEL_PLATFORM_CALL(SetSecurityDescriptorDacl);
-TARNEL_PLATFORM_CALL(MakeSelfRelativeSD);
-TARNEL_PLATFORM_CALL(GetSecurityDescriptorLength);
+TARNEL_PLATFORM_CALL(AllocateAndInitializeSid, fail::False(ERROR_NOT_ENOUGH_MEMORY));
+TARNEL_PLATFORM_CALL(FreeSid, fail::Never);
+TARNEL_PLATFORM_CALL(SetEntriesInAclW, fail::Status(ERROR_NOT_ENOUGH_MEMORY));
+TARNEL_PLATFORM_CALL(InitializeSecurityDescriptor, fail::False(ERROR_INVALID_PARAMETER));
+TARNEL_PLATFORM_CALL(SetSecurityDescriptorDacl, fail::False(ERROR_INVALID_PARAMETER));
+TARNEL_PLATFORM_CALL(MakeSelfRelativeSD, fail::False(ERROR_ACCESS_DENIED));
+TARNEL_PLATFORM_CALL(GetSecurityDescriptorLength, fail::Never);
 
 // Process token privileges
-TARNEL_PLATFORM_CALL(OpenProcessToken);
-TARNEL_PLATFORM_CALL(LookupPrivilegeValueW);
-TARNEL_PLATFORM_CALL(AdjustTokenPrivileges);
+TARNEL_PLATFORM_CALL(OpenProcessToken, fail::False(ERROR_ACCESS_DENIED));
+TARNEL_PLATFORM_CALL(LookupPrivilegeValueW, fail::False(ERROR_NO_SUCH_PRIVILEGE));
+TARNEL_PLATFORM_CALL(AdjustTokenPrivileges, fail::False(ERROR_ACCESS_DENIED));
 
 }  // namespace utils::api

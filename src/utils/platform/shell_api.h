@@ -7,8 +7,8 @@
 
 namespace utils::api {
 
-TARNEL_PLATFORM_CALL(CommandLineToArgvW);
-TARNEL_PLATFORM_CALL(PathFindFileNameW);
-TARNEL_PLATFORM_CALL(SHDeleteKeyW);
+TARNEL_PLATFORM_CALL(CommandLineToArgvW, fail::Null(ERROR_NOT_ENOUGH_MEMORY));
+TARNEL_PLATFORM_CALL(PathFindFileNameW, fail::Never);
+TARNEL_PLATFORM_CALL(SHDeleteKeyW, fail::Status(ERROR_ACCESS_DENIED));
 
 }  // namespace utils::api

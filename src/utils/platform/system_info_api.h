@@ -5,7 +5,7 @@
 
 namespace utils::api {
 
-TARNEL_PLATFORM_CALL(GetVersionExW);
-TARNEL_PLATFORM_CALL(GetSystemInfo);
+TARNEL_PLATFORM_CALL(GetVersionExW, fail::False(ERROR_INVALID_PARAMETER));
+TARNEL_PLATFORM_CALL(GetSystemInfo, fail::Never);
 
 }  // namespace utils::api
