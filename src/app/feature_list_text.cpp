@@ -2,14 +2,6 @@
 
 namespace app {
 
-std::wstring LowerAscii(std::wstring_view text) {
-    std::wstring lowered(text);
-    for (wchar_t& c : lowered) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
-    return lowered;
-}
-
 std::optional<FeatureList> SplitFeatureItems(std::wstring_view loweredList) {
     FeatureList features;
     std::size_t start = 0;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "describe/driver_list.h"
+#include "utils/text_case.h"
 
 namespace app {
 
@@ -15,8 +16,7 @@ using describe::FeatureList;
 // An item of the feature list holds at most this many characters.
 inline constexpr std::size_t kMaxFeatureNameLength = 31;
 
-// Lower-cases A to Z only, as the runtime's default locale does.
-std::wstring LowerAscii(std::wstring_view text);
+using utils::LowerAscii;
 
 // Splits an already lowered list at ';'. Empty items are skipped and repeated
 // ones kept once; an item longer than kMaxFeatureNameLength makes the whole

@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/driver_runs.h"
 #include "app/self_service.h"
+#include "engine/install_run.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/service_api.h"
 #include "utils/unique_handle.h"
@@ -16,9 +17,6 @@ namespace {
 // Set by ServiceMain as its very last step; the main thread waits on it so
 // that the process lives until the service's log is closed.
 HANDLE completionEvent = nullptr;
-
-// The install's result when every driver is in effect without a restart.
-constexpr ostra::ResultCode kInstalledAndRunning = 0xFFFFFFFF;
 
 void WINAPI IgnoreControl(DWORD) {}
 
@@ -56,9 +54,9 @@ void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& command
             switch (command) {
             case Command::InstallCommand:
                 result = InstallRun(*log, commandLine);
-                if (result == kInstalledAndRunning) {
+                if (result == engine::kAllRunning) {
                     // In effect now: told apart from a failure by the service-specific code.
-                    ReportStatus(status, SERVICE_STOPPED, 0, kInstalledAndRunning);
+                    ReportStatus(status, SERVICE_STOPPED, 0, engine::kAllRunning);
                     return;
                 }
                 break;

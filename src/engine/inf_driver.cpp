@@ -1,9 +1,6 @@
 #include "engine/inf_driver.h"
 
-#include <algorithm>
-#include <cwctype>
 #include <exception>
-#include <string_view>
 #include <vector>
 
 #include "files/file_operations.h"
@@ -16,25 +13,14 @@
 #include "services/group_tag.h"
 #include "services/service_control.h"
 #include "utils/path_text.h"
-#include "utils/windows_version.h"
+#include "utils/text_case.h"
 
 namespace engine {
 namespace {
 
-std::wstring InstallSectionName() {
-    return utils::IsX64Processor() ? L"DefaultInstall.ntamd64" : L"DefaultInstall";
-}
-
-std::wstring UninstallSectionName() {
-    return utils::IsX64Processor() ? L"DefaultUninstall.ntamd64" : L"DefaultUninstall";
-}
-
 // "vxearly" in any letter case.
 bool IsEarlyLaunchDriver(const std::wstring& driverName) {
-    constexpr std::wstring_view kEarlyLaunchDriver = L"vxearly";
-    return driverName.size() == kEarlyLaunchDriver.size() &&
-           std::equal(driverName.begin(), driverName.end(), kEarlyLaunchDriver.begin(),
-                      [](wchar_t a, wchar_t b) { return std::towlower(a) == b; });
+    return utils::EqualsIgnoringAsciiCase(driverName, L"vxearly");
 }
 
 }  // namespace
@@ -42,7 +28,7 @@ bool IsEarlyLaunchDriver(const std::wstring& driverName) {
 std::uint32_t ClearInstallTargets(SdkEventLog& log, const std::wstring& infPath, bool retryMoves) {
     std::vector<std::wstring> targets;
     try {
-        targets = inf::ListInfFiles(infPath, InstallSectionName(), inf::InfFileSide::Destination);
+        targets = inf::ListInfFiles(infPath, inf::InstallSectionName(), inf::InfFileSide::Destination);
     } catch (const PlatformError& error) {
         LogMessageA(log, 2, "Failed to get install files from inf-file: 0x%08X - %s", PlatformErrorCode(error),
                     error.what());
@@ -71,7 +57,7 @@ std::uint32_t InstallInfDriver(SdkEventLog& log, const std::wstring& serviceName
     }
     if (const std::uint32_t result = ClearInstallTargets(log, infPath, retryMoves); result != 0) return result;
 
-    std::uint32_t result = inf::reg_inf(log, infPath, InstallSectionName(), !marked);
+    std::uint32_t result = inf::reg_inf(log, infPath, inf::InstallSectionName(), !marked);
     if (result == 0) result = files::ProtectInstalledFiles(log, infPath);
     if (result == 0) return 0;
 
@@ -85,7 +71,7 @@ std::uint32_t UninstallInfDriver(SdkEventLog& log, const std::wstring& driverNam
     const std::wstring infPath = utils::AppendPath(infDirectory, infName);
     const std::wstring catalogPath = utils::AppendPath(infDirectory, catalogName);
     if (IsEarlyLaunchDriver(driverName)) services::RemoveVxearlyFromEarlyLaunchOrder();
-    if (inf::reg_inf(log, infPath, UninstallSectionName(), true) != 0) LogMessage(log, 4, L"reg_inf failed");
+    if (inf::reg_inf(log, infPath, inf::UninstallSectionName(), true) != 0) LogMessage(log, 4, L"reg_inf failed");
     if (!catalogName.empty()) network::reg_cat(log, catalogPath, catalogName, false);
     return 0;
 }

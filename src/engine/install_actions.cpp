@@ -1,7 +1,6 @@
 #include "engine/install_actions.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <exception>
 #include <optional>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "system/registry.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/registry_api.h"
+#include "utils/text_case.h"
 #include "utils/unique_handle.h"
 #include "utils/windows_version.h"
 
@@ -36,15 +36,6 @@ constexpr wchar_t kVxtrap[] = L"vxtrap";
 constexpr wchar_t kFsctlAllowList[] =
     L"System\\CurrentControlSet\\Services\\LanmanServer\\Parameters\\FsctlAllowList";
 
-std::wstring Lowered(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
-    return text;
-}
-
-bool EqualsIgnoringCase(const std::wstring& text, const wchar_t* word) {
-    return Lowered(text) == Lowered(word);
-}
-
 // How the description says the driver is installed.
 struct Method {
     bool skipCheck;
@@ -54,8 +45,9 @@ struct Method {
 };
 
 Method MethodOf(const describe::DriverDescription& d) {
-    return {EqualsIgnoringCase(d.SkipAdditionalCheck, L"true"), EqualsIgnoringCase(d.InstallType, L"Automatic"),
-            EqualsIgnoringCase(d.InstallType, L"AsNetComponent"), EqualsIgnoringCase(d.InstallType, L"Exec")};
+    using utils::EqualsIgnoringAsciiCase;
+    return {EqualsIgnoringAsciiCase(d.SkipAdditionalCheck, L"true"), EqualsIgnoringAsciiCase(d.InstallType, L"Automatic"),
+            EqualsIgnoringAsciiCase(d.InstallType, L"AsNetComponent"), EqualsIgnoringAsciiCase(d.InstallType, L"Exec")};
 }
 
 // True when the description holds what its install type needs; the missing
@@ -321,12 +313,12 @@ std::uint32_t ReplaceDriverImage(SdkEventLog& log, const std::wstring& serviceNa
     const std::wstring driversFolder = ExpandedOrThrow(L"%windir%\\system32\\drivers", __LINE__);
     const std::wstring copy = files::CopyToUniqueName(imageFile, folder, driversFolder);
 
-    const std::wstring loweredCurrent = Lowered(current);
+    const std::wstring loweredCurrent = utils::LowerAscii(current);
     const std::size_t system32 = loweredCurrent.find(L"system32");
     if (system32 == std::wstring::npos) {
         ThrowPlatformError(ERROR_BAD_FORMAT, "ImagePath does not contain system32 folder");
     }
-    const std::wstring loweredCopy = Lowered(copy);
+    const std::wstring loweredCopy = utils::LowerAscii(copy);
     const std::size_t copySystem32 = loweredCopy.find(L"system32");
     const std::wstring swapped = ExpandedOrThrow(
         loweredCurrent.substr(0, system32) +

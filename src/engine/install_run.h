@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "describe/driver_description.h"
+#include "engine/install_actions.h"
 #include "engine/responsibility_transfer.h"
 #include "log/event_log.h"
 
 namespace engine {
 
-// Every driver in effect, no restart needed.
-inline constexpr std::uint32_t kAllRunning = 0xFFFFFFFF;
+// Every driver in effect, no restart needed: the value a single driver gives.
+inline constexpr std::uint32_t kAllRunning = kDriverRunning;
 // A registered driver service that is not marked for deletion.
 inline constexpr std::uint32_t kServiceNotMarkedForDeletion = 0x8000000D;
 

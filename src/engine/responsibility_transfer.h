@@ -35,8 +35,6 @@ public:
     // Sends the commit requests, or rolls back; later calls do nothing.
     void Complete() noexcept;
 
-    const std::vector<describe::DriverDescription>& Installed() const { return installed_; }
-
 private:
     void SendCommits();
     void RollBack();

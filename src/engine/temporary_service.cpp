@@ -1,7 +1,5 @@
 #include "engine/temporary_service.h"
 
-#include <algorithm>
-#include <cwctype>
 #include <exception>
 #include <sstream>
 #include <stdexcept>
@@ -19,6 +17,7 @@
 #include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/temp_path.h"
+#include "utils/text_case.h"
 #include "utils/unique_handle.h"
 #include "utils/windows_version.h"
 
@@ -61,8 +60,7 @@ std::wstring LowerGuidText() {
         ostra::FormatResultCode(text, static_cast<ostra::ResultCode>(created));
         throw std::runtime_error(text.str());
     }
-    std::transform(guid.begin(), guid.end(), guid.begin(), [](wchar_t c) { return std::towlower(c); });
-    return guid;
+    return utils::LowerAscii(guid);
 }
 
 std::string MoveFailureText(const std::wstring& from, const std::wstring& to, DWORD error) {
@@ -113,15 +111,11 @@ void RetireTemporaryService(SdkEventLog& log, const TemporaryServiceInf& made) {
 
 }  // namespace
 
-std::wstring TemporaryInstallSectionName() {
-    return utils::IsX64Processor() ? L"DefaultInstallTemp.ntamd64" : L"DefaultInstallTemp";
-}
-
 std::uint32_t SupportsTemporaryService(SdkEventLog& log, const std::wstring& infPath, bool& supported) {
     try {
         const inf::InfHandle inf = inf::OpenInf(infPath);
         INFCONTEXT line{};
-        supported = utils::api::SetupFindFirstLineW(inf.Get(), TemporaryInstallSectionName().c_str(), nullptr, &line);
+        supported = utils::api::SetupFindFirstLineW(inf.Get(), inf::TemporaryInstallSectionName().c_str(), nullptr, &line);
         return 0;
     } catch (const std::exception& error) {
         LogMessageA(log, 2, "Failed to check temporary service install section: %s", error.what());
@@ -164,7 +158,7 @@ std::uint32_t CreateTemporaryServiceInf(SdkEventLog& log, const std::wstring& so
         const std::wstring version = inf::GetDriverVersion(sourceInfPath);
         // Removed again on every way out unless it reaches its place beside the source.
         files::TemporaryFile temporary(BuildTemporaryInf(sourceInfPath, version, guid));
-        const std::wstring section = TemporaryInstallSectionName();
+        const std::wstring section = inf::TemporaryInstallSectionName();
         const std::wstring serviceName = inf::GetAddServiceName(temporary.Path(), section + L".Services");
         const std::wstring finalPath = utils::AppendPath(utils::ParentPath(sourceInfPath), serviceName + L".inf");
         if (!utils::api::MoveFileW(temporary.Path().c_str(), finalPath.c_str())) {

@@ -12,9 +12,6 @@
 
 namespace engine {
 
-// "DefaultInstallTemp.ntamd64" on x64 and Itanium processors, else "DefaultInstallTemp".
-std::wstring TemporaryInstallSectionName();
-
 // Whether the INF has a temporary install section. 0, or 31 when the INF
 // cannot be read (`supported` is then not written).
 std::uint32_t SupportsTemporaryService(SdkEventLog& log, const std::wstring& infPath, bool& supported);

@@ -14,7 +14,6 @@
 #include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/registry_api.h"
-#include "utils/windows_version.h"
 
 namespace files {
 namespace {
@@ -28,11 +27,6 @@ registry::RegKeyHandle OpenSessionManagerKey() {
     const LSTATUS error = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_READ, &key);
     if (error != ERROR_SUCCESS) ThrowPlatformError(static_cast<std::uint32_t>(error), "Error open registry key");
     return registry::RegKeyHandle(key);
-}
-
-// The install section whose files the INF copies on this processor.
-std::wstring InstallSectionName() {
-    return utils::IsX64Processor() ? L"DefaultInstall.ntamd64" : L"DefaultInstall";
 }
 
 // Runs `list` (which reads the INF's file lists); on an exception logs it and
@@ -124,7 +118,7 @@ DWORD ScheduleUpdateOnReboot(SdkEventLog& log, const std::wstring& source, const
 }
 
 std::uint32_t ProtectInstalledFiles(SdkEventLog& log, const std::wstring& infPath) {
-    const std::wstring section = InstallSectionName();
+    const std::wstring section = inf::InstallSectionName();
     std::vector<std::wstring> installed;
     std::vector<std::wstring> sources;
     const std::uint32_t listed = ListOrReport(log, [&] {
@@ -158,7 +152,7 @@ std::uint32_t ProtectInstalledFiles(SdkEventLog& log, const std::wstring& infPat
 }
 
 std::uint32_t CancelScheduledUpdates(SdkEventLog& log, const std::wstring& infPath) {
-    const std::wstring section = InstallSectionName();
+    const std::wstring section = inf::InstallSectionName();
     std::vector<std::wstring> installed;
     const std::uint32_t listed =
         ListOrReport(log, [&] { installed = inf::ListInfFiles(infPath, section, inf::InfFileSide::Destination); });

@@ -77,7 +77,19 @@ std::wstring GetInfField(INFCONTEXT& line, DWORD fieldIndex) {
 }
 
 std::wstring GetServicesSectionName() {
-    return utils::IsX64Processor() ? L"DefaultInstall.ntamd64.Services" : L"DefaultInstall.Services";
+    return InstallSectionName() + L".Services";
+}
+
+std::wstring InstallSectionName() {
+    return utils::IsX64Processor() ? L"DefaultInstall.ntamd64" : L"DefaultInstall";
+}
+
+std::wstring UninstallSectionName() {
+    return utils::IsX64Processor() ? L"DefaultUninstall.ntamd64" : L"DefaultUninstall";
+}
+
+std::wstring TemporaryInstallSectionName() {
+    return utils::IsX64Processor() ? L"DefaultInstallTemp.ntamd64" : L"DefaultInstallTemp";
 }
 
 std::wstring GetAddServiceName(const std::wstring& infPath, const std::wstring& servicesSection) {

@@ -48,6 +48,13 @@ std::wstring GetInfField(INFCONTEXT& line, DWORD fieldIndex);
 // "DefaultInstall.Services" on every other one.
 std::wstring GetServicesSectionName();
 
+// The sections of a driver package for this processor: "DefaultInstall",
+// "DefaultUninstall" and "DefaultInstallTemp", each with ".ntamd64" on x64
+// and Itanium processors.
+std::wstring InstallSectionName();
+std::wstring UninstallSectionName();
+std::wstring TemporaryInstallSectionName();
+
 // Field 1 of the first "AddService" line of `servicesSection`.
 std::wstring GetAddServiceName(const std::wstring& infPath, const std::wstring& servicesSection);
 

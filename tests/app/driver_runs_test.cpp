@@ -6,23 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "support/driver_services.h"
 #include "support/test_support.h"
 
 namespace {
 
 using testsupport::Contains;
 using testsupport::LogMessages;
+using testsupport::ServiceState;
 using testsupport::TarnelCopy;
-
-DWORD ServiceState(const std::wstring& name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const DWORD state = service && QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return state;
-}
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);

@@ -9,6 +9,7 @@
 
 #include "files/pending_value.h"
 #include "ostra/platform_error.h"
+#include "support/driver_services.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
@@ -18,25 +19,13 @@
 namespace {
 
 using testsupport::Contains;
-using testsupport::HasMessageStartingWith;
+using testsupport::DriversFolder;
 using testsupport::FileExists;
+using testsupport::HasMessageStartingWith;
 using testsupport::ReadFileText;
 using testsupport::ScratchLog;
+using testsupport::ServiceExists;
 using testsupport::TempDir;
-
-std::wstring DriversFolder() {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\drivers\\";
-}
-
-bool ServiceExists(const wchar_t* name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return service != nullptr;
-}
 
 // The vxmon package of the install image, copied into a folder of its own;
 // whatever the test installs is removed again at the end.

@@ -11,6 +11,7 @@
 #include "files/crc32.h"
 #include "files/pending_value.h"
 #include "ostra/platform_error.h"
+#include "support/driver_services.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "system/privileges.h"
@@ -23,56 +24,18 @@ namespace {
 
 using describe::DriverDescription;
 using testsupport::Contains;
-using testsupport::HasMessageStartingWith;
+using testsupport::DriversFolder;
 using testsupport::FileExists;
+using testsupport::HasMessageStartingWith;
+using testsupport::MakeElamHive;
 using testsupport::ReadFileText;
+using testsupport::RegisterDriverService;
+using testsupport::RemoveService;
 using testsupport::ScratchLog;
+using testsupport::ServiceState;
 using testsupport::TempDir;
 
 constexpr std::uint32_t kInvalidArgument = 0x80070057;
-
-std::wstring DriversFolder() {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\drivers\\";
-}
-
-// The state of a service; 0 when it is not registered.
-DWORD ServiceState(const wchar_t* name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const DWORD state = service && QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return state;
-}
-
-// Stops (within a bound) and deletes a service, whatever state it is in.
-void RemoveService(const wchar_t* name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (SC_HANDLE service = OpenServiceW(manager, name, SERVICE_ALL_ACCESS)) {
-        SERVICE_STATUS status{};
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        for (int i = 0; i < 50 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i) {
-            Sleep(100);
-        }
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-}
-
-// A kernel driver service for the sample image, registered but not started.
-void RegisterDriverService(const wchar_t* name, const std::wstring& imagePath) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, imagePath.c_str(), nullptr, nullptr,
-                                       nullptr, nullptr, nullptr);
-    if (!service) throw std::runtime_error("cannot register the driver service");
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-}
 
 std::wstring ServiceKey(const wchar_t* name) {
     return std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\") + name;
@@ -105,7 +68,6 @@ protected:
     }
     ~InstallActions() override {
         for (const wchar_t* name : {L"vxmon", L"vxfsd", L"vxtrap", L"vxearly"}) {
-            ScratchLog log;
             RemoveService(name);
             DeleteFileW((DriversFolder() + name + L".sys").c_str());
         }
@@ -402,23 +364,6 @@ TEST_F(InstallActions, ImageWaitingInAPendingRename) {
         }
         RemoveService(L"vxmon");
     }
-}
-
-// An empty hive file at <system>\config\ELAM, which Wine does not have.
-void MakeElamHive() {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring config = std::wstring(system) + L"\\config";
-    CreateDirectoryW(config.c_str(), nullptr);
-    const std::wstring hive = config + L"\\ELAM";
-    DeleteFileW(hive.c_str());
-    privileges::EnablePrivilege(L"SeBackupPrivilege");
-    HKEY seed = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TarnelTests\\ElamSeed", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &seed, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSaveKeyW(seed, hive.c_str(), nullptr), ERROR_SUCCESS);
-    RegCloseKey(seed);
 }
 
 TEST_F(InstallActions, EarlyLaunchDriverGetsItsSettingsAndIsNeverStarted) {

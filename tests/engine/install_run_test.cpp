@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/install_actions.h"
+#include "support/driver_services.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
@@ -18,41 +19,11 @@ namespace {
 
 using describe::DriverDescription;
 using testsupport::Contains;
+using testsupport::RegisterDriverService;
+using testsupport::RemoveService;
 using testsupport::ScratchLog;
+using testsupport::ServiceState;
 using testsupport::TempDir;
-
-DWORD ServiceState(const std::wstring& name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const DWORD state = service && QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return state;
-}
-
-void RemoveService(const std::wstring& name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS)) {
-        SERVICE_STATUS status{};
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        for (int i = 0; i < 50 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i) {
-            Sleep(100);
-        }
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-}
-
-void RegisterService(const std::wstring& name, const std::wstring& image) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = CreateServiceW(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
-                                       nullptr, nullptr, nullptr);
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-}
 
 void SetDeleteFlag(const std::wstring& name) {
     HKEY key = nullptr;
@@ -113,8 +84,8 @@ TEST_F(InstallRun, SecondDriverFailingTakesTheFirstBack) {
 }
 
 TEST_F(InstallRun, RegisteredServiceWithoutDeleteFlagStopsTheRunFirst) {
-    RegisterService(L"vxfsd", dir_.File(L"vxfsd.sys"));
-    RegisterService(L"vxtrap", dir_.File(L"vxtrap.sys"));  // exempt
+    RegisterDriverService(L"vxfsd", dir_.File(L"vxfsd.sys"));
+    RegisterDriverService(L"vxtrap", dir_.File(L"vxtrap.sys"));  // exempt
     ScratchLog log;
     EXPECT_EQ(engine::InstallDrivers(log, {Driver(L"vxtrap"), Driver(L"vxmon"), Driver(L"vxfsd")}, L"", false),
               engine::kServiceNotMarkedForDeletion);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files/pending_value.h"
+#include "support/driver_services.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "support/text.h"
@@ -18,33 +19,14 @@
 namespace {
 
 using testsupport::Contains;
-using testsupport::Narrow;
-using testsupport::HasMessageStartingWith;
 using testsupport::FileExists;
+using testsupport::HasMessageStartingWith;
+using testsupport::Narrow;
 using testsupport::ReadFileText;
+using testsupport::RemoveService;
 using testsupport::ScratchLog;
+using testsupport::ServiceState;
 using testsupport::TempDir;
-
-DWORD ServiceState(const std::wstring& name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const DWORD state = service && QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return state;
-}
-
-void StopService(const std::wstring& name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS)) {
-        SERVICE_STATUS status{};
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-}
 
 // Files in the temporary folder whose names are bare GUIDs: unfinished temporary INFs.
 std::vector<std::wstring> TemporaryInfCopies() {
@@ -85,7 +67,7 @@ protected:
         }
     }
     ~TemporaryService() override {
-        for (const auto& name : started_) StopService(name);
+        for (const auto& name : started_) RemoveService(name);
     }
 
     describe::DriverDescription Vxmon() const {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/driver_services.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "support/text.h"
@@ -14,10 +15,12 @@
 namespace {
 
 using testsupport::Contains;
-using testsupport::Narrow;
-using testsupport::HasMessageStartingWith;
 using testsupport::FileExists;
+using testsupport::HasMessageStartingWith;
+using testsupport::Narrow;
+using testsupport::RemoveService;
 using testsupport::ScratchLog;
+using testsupport::ServiceExists;
 using testsupport::TempDir;
 using testsupport::WriteFileText;
 
@@ -46,23 +49,6 @@ private:
 
 constexpr char kCopySection[] = "[DefaultInstall]\r\nCopyFiles = files\r\n[files]\r\na.sys\r\n";
 
-bool ServiceExists(const wchar_t* name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return service != nullptr;
-}
-
-void DeleteServiceByName(const wchar_t* name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (SC_HANDLE service = OpenServiceW(manager, name, SERVICE_ALL_ACCESS)) {
-        DeleteService(service);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-}
-
 TEST(RegInf, AppliesTheSectionAndNamesAMissingServicesSectionOptional) {
     Package package(kCopySection);
     ScratchLog log;
@@ -84,7 +70,7 @@ TEST(RegInf, InstallsTheServicesSectionOnlyWhenAsked) {
                                  "[svc]\r\nServiceType = 1\r\nStartType = 3\r\nErrorControl = 1\r\n"
                                  "ServiceBinary = %12%\\a.sys\r\n";
     Package package(sections);
-    DeleteServiceByName(kService);
+    RemoveService(kService);
     {
         ScratchLog log;
         EXPECT_EQ(inf::reg_inf(log, package.InfPath(), L"DefaultInstall", false), 0u);
@@ -94,7 +80,7 @@ TEST(RegInf, InstallsTheServicesSectionOnlyWhenAsked) {
     EXPECT_EQ(inf::reg_inf(log, package.InfPath(), L"DefaultInstall", true), 0u);
     EXPECT_TRUE(ServiceExists(kService));
     for (const auto& message : log.Messages()) EXPECT_EQ(message.find("[Optional]"), std::string::npos) << message;
-    DeleteServiceByName(kService);
+    RemoveService(kService);
 }
 
 TEST(RegInf, FailuresBeforeTheQueueNameTheirStep) {

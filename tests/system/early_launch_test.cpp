@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/driver_services.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "system/privileges.h"
@@ -16,27 +17,13 @@
 namespace {
 
 using testsupport::Contains;
+using testsupport::MakeElamHive;
 using testsupport::ScratchLog;
 
 std::wstring SystemDirectory() {
     wchar_t path[MAX_PATH] = {};
     GetSystemDirectoryW(path, MAX_PATH);
     return path;
-}
-
-// An empty hive file at <system>\config\ELAM.
-void MakeElamHive() {
-    const std::wstring config = SystemDirectory() + L"\\config";
-    CreateDirectoryW(config.c_str(), nullptr);
-    const std::wstring hive = config + L"\\ELAM";
-    DeleteFileW(hive.c_str());
-    privileges::EnablePrivilege(L"SeBackupPrivilege");
-    HKEY seed = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\TarnelTests\\ElamSeed", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &seed, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSaveKeyW(seed, hive.c_str(), nullptr), ERROR_SUCCESS);
-    RegCloseKey(seed);
 }
 
 std::vector<std::uint8_t> ReadBinary(const wchar_t* keyPath, const wchar_t* name) {
