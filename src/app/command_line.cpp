@@ -60,7 +60,7 @@ ostra::ResultCode ParseCommand(SdkEventLog& log, const std::wstring& commandLine
         }
     }
     if (wordsInFront != 1) {
-        LogMessage(log, 2, L"Incorrect command line: '%s'. Must be specified exact one command", commandLine.c_str());
+        LogMessage(log, kLogError, L"Incorrect command line: '%s'. Must be specified exact one command", commandLine.c_str());
         return ostra::kInvalidArgument;
     }
     command = found;
@@ -70,16 +70,16 @@ ostra::ResultCode ParseCommand(SdkEventLog& log, const std::wstring& commandLine
 ostra::ResultCode ParseFeatureList(SdkEventLog& log, const std::wstring& commandLine, FeatureList& features) {
     const auto arguments = SplitCommandLine(commandLine);
     if (arguments.size() < 2) {
-        LogMessage(log, 2, L"Incorrect command line: %s", commandLine.c_str());
+        LogMessage(log, kLogError, L"Incorrect command line: %s", commandLine.c_str());
         return ostra::kInvalidArgument;
     }
     const std::wstring lowered = LowerAscii(arguments[1]);
     auto read = SplitFeatureItems(lowered);
     if (!read) {
-        LogMessage(log, 2, L"Incorrect feature list: %s", lowered.c_str());
+        LogMessage(log, kLogError, L"Incorrect feature list: %s", lowered.c_str());
         return ostra::kInvalidArgument;
     }
-    LogMessage(log, 4, L"Feature list: %s", lowered.c_str());
+    LogMessage(log, kLogProgress, L"Feature list: %s", lowered.c_str());
     features = std::move(*read);
     return ostra::kOk;
 }
@@ -93,12 +93,12 @@ bool ValidateFeatureList(SdkEventLog& log, const FeatureList& features) {
         } else if (describe::OptionalFeatures().contains(name)) {
             hasOptional = true;
         } else {
-            LogMessage(log, 2, L"Incorrect feature list: contains not supported feature '%s'", name.c_str());
+            LogMessage(log, kLogError, L"Incorrect feature list: contains not supported feature '%s'", name.c_str());
             return false;
         }
     }
     if (hasOptional && !hasCore) {
-        LogMessage(log, 2, L"Incorrect feature list: need to install '%s' feature", describe::kCoreFeature);
+        LogMessage(log, kLogError, L"Incorrect feature list: need to install '%s' feature", describe::kCoreFeature);
         return false;
     }
     return true;
@@ -108,24 +108,24 @@ ostra::ResultCode ParseVxtraplibDir(SdkEventLog& log, const std::wstring& comman
     const auto arguments = SplitCommandLine(commandLine);
     const auto option = std::find(arguments.begin(), arguments.end(), kVxtraplibDirOption);
     if (option == arguments.end()) {
-        LogMessage(log, 2, L"'--vxtraplib_dir' argument not found (required when installing vxtrap)");
+        LogMessage(log, kLogError, L"'--vxtraplib_dir' argument not found (required when installing vxtrap)");
         return ERROR_NOT_FOUND;
     }
     if (std::next(option) == arguments.end()) {
-        LogMessage(log, 2, L"value of '--vxtraplib_dir' argument not found");
+        LogMessage(log, kLogError, L"value of '--vxtraplib_dir' argument not found");
         return ostra::kInvalidArgument;
     }
     const std::wstring& value = *std::next(option);
-    LogMessage(log, 4, L"'--vxtraplib_dir' value: '%s'", value.c_str());
+    LogMessage(log, kLogProgress, L"'--vxtraplib_dir' value: '%s'", value.c_str());
     if (!IsAbsolutePath(value)) {
-        LogMessage(log, 2, L"'%s' is not an absolute path", value.c_str());
+        LogMessage(log, kLogError, L"'%s' is not an absolute path", value.c_str());
         return ostra::kInvalidArgument;
     }
     const DWORD attributes = utils::api::GetFileAttributesW(value.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const ostra::ResultCode mapped = ostra::ResultFromPlatformError(::GetLastError());
         if (mapped != ostra::kOk) {
-            LogMessage(log, 2, L"Error occurred while validating '%s': %#x", value.c_str(), mapped);
+            LogMessage(log, kLogError, L"Error occurred while validating '%s': %#x", value.c_str(), mapped);
             return ostra::kInvalidArgument;
         }
     }
@@ -133,7 +133,7 @@ ostra::ResultCode ParseVxtraplibDir(SdkEventLog& log, const std::wstring& comman
                              (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
                              (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!plainFolder) {
-        LogMessage(log, 2, L"'%s' is not a valid directory", value.c_str());
+        LogMessage(log, kLogError, L"'%s' is not a valid directory", value.c_str());
         return ostra::kInvalidArgument;
     }
     folder = value;

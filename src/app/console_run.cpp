@@ -20,7 +20,7 @@ using CommandHandler = ostra::ResultCode (*)(const ConsoleContext&);
 
 // A command this process does not carry out.
 ostra::ResultCode NotImplemented(const ConsoleContext& context) {
-    LogMessage(context.log, 2, L"Got not implemented request");
+    LogMessage(context.log, kLogError, L"Got not implemented request");
     return ostra::kNotImplemented;
 }
 
@@ -48,7 +48,7 @@ ostra::ResultCode RunConsole(SdkEventLog& log, const std::wstring& commandLine, 
 
     const ConsoleContext context{log, commandLine, verbose};
     const ostra::ResultCode result = kHandlers[static_cast<std::size_t>(command)](context);
-    LogMessage(log, 4, L"Return code: 0x%08x", result);
+    LogMessage(log, kLogProgress, L"Return code: 0x%08x", result);
     return result;
 }
 

@@ -34,7 +34,7 @@ ostra::ResultCode LoadUninstallDescriptions(SdkEventLog& log, std::vector<descri
         return r;
     }
     if (!LoadDescriptions(log, names, records)) {
-        LogMessage(log, 2, L"Uninstallation information is undefined for current OS and driver.");
+        LogMessage(log, kLogError, L"Uninstallation information is undefined for current OS and driver.");
         return ostra::kInvalidArgument;
     }
     return ostra::kOk;
@@ -52,7 +52,7 @@ ostra::ResultCode CleanupLegacyKeysThroughSelfService(SdkEventLog& log, bool ver
 
 ostra::ResultCode InstallRun(SdkEventLog& log, const std::wstring& commandLine) {
     const bool noReboot = HasArgument(commandLine, L"--no_reboot");
-    LogMessage(log, 4, L"Install drivers with %sOS reboot", noReboot ? L"no " : L"");
+    LogMessage(log, kLogProgress, L"Install drivers with %sOS reboot", noReboot ? L"no " : L"");
     std::wstring vxtraplibDir;
     if (utils::IsX64Processor()) {
         if (const auto r = ParseVxtraplibDir(log, commandLine, vxtraplibDir); r != ostra::kOk) return r;
@@ -65,7 +65,7 @@ ostra::ResultCode InstallRun(SdkEventLog& log, const std::wstring& commandLine) 
 
     std::vector<describe::DriverDescription> records;
     if (!LoadDescriptions(log, names, records)) {
-        LogMessage(log, 4, L"Installation information is undefined for current OS and driver.");
+        LogMessage(log, kLogProgress, L"Installation information is undefined for current OS and driver.");
         return ostra::kInvalidArgument;
     }
     return engine::InstallDrivers(log, records, vxtraplibDir, noReboot);
@@ -83,7 +83,7 @@ ostra::ResultCode UninstallRun(SdkEventLog& log, bool verbose) {
 }
 
 ostra::ResultCode CleanupLegacyKeysRun(SdkEventLog& log) {
-    LogMessage(log, 4, L"Cleaning up legacy keys in Enum\\Root");
+    LogMessage(log, kLogProgress, L"Cleaning up legacy keys in Enum\\Root");
     std::vector<describe::DriverDescription> records;
     if (const auto r = LoadUninstallDescriptions(log, records); r != ostra::kOk) return r;
     return engine::CleanupLegacyKeys(log, records);

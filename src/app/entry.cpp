@@ -41,7 +41,7 @@ bool CreateWrapper(SdkEventLog& log, std::unique_ptr<Wrapper>& instance, const c
         instance = std::make_unique<Wrapper>();
         return true;
     } catch (const std::exception& error) {
-        LogMessageA(log, 2, failureFormat, error.what());
+        LogMessageA(log, kLogError, failureFormat, error.what());
         return false;
     }
 }
@@ -49,7 +49,7 @@ bool CreateWrapper(SdkEventLog& log, std::unique_ptr<Wrapper>& instance, const c
 void LogCurrentDirectory(SdkEventLog& log) {
     wchar_t directory[MAX_PATH] = L"Not defined";
     utils::api::GetCurrentDirectoryW(MAX_PATH, directory);
-    LogMessage(log, 4, L"Current directory: '%s'", directory);
+    LogMessage(log, kLogProgress, L"Current directory: '%s'", directory);
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ ostra::ResultCode RunInstaller(const std::wstring& commandLine) {
     LogPtr log(CreateLog(InstallerLogSettings(verbose)));
     if (!log) return ostra::kUnexpected;
     const FaultReport faultReport(*log);
-    LogMessageA(*log, 4, "Tarnel started. Command line: '%S'", commandLine.c_str());
+    LogMessageA(*log, kLogProgress, "Tarnel started. Command line: '%S'", commandLine.c_str());
 
     if (!CreateWrapper(*log, utils::fltLibDll, "Error creating FltLibDllWrapper: %s") ||
         !CreateWrapper(*log, utils::versionDll, "Error creating VersionDllWrapper: %s")) {
@@ -70,7 +70,7 @@ ostra::ResultCode RunInstaller(const std::wstring& commandLine) {
     }
 
     const bool serviceMode = HasArgument(commandLine, kRunAsServiceOption);
-    LogMessage(*log, 4, L"Version %d.%d.%d.%d %s", TARNEL_VERSION_MAJOR, TARNEL_VERSION_MINOR,
+    LogMessage(*log, kLogProgress, L"Version %d.%d.%d.%d %s", TARNEL_VERSION_MAJOR, TARNEL_VERSION_MINOR,
                TARNEL_VERSION_PATCH, TARNEL_VERSION_BUILD, L"x64");
     LogCurrentDirectory(*log);
 
@@ -78,7 +78,7 @@ ostra::ResultCode RunInstaller(const std::wstring& commandLine) {
         RunServiceHost(*log);
         return ostra::kOk;
     }
-    LogMessage(*log, 4, L"Tarnel is started as console application");
+    LogMessage(*log, kLogProgress, L"Tarnel is started as console application");
     return RunConsole(*log, commandLine, verbose);
 }
 

@@ -7,7 +7,7 @@ namespace app {
 namespace {
 
 void LogInjectedFailure(void* context, std::uint64_t call, const char* name) {
-    LogMessageA(*static_cast<SdkEventLog*>(context), 2, "Injected failure: call %lu (%s)",
+    LogMessageA(*static_cast<SdkEventLog*>(context), kLogError, "Injected failure: call %lu (%s)",
                 static_cast<unsigned long>(call), name);
 }
 
@@ -25,7 +25,7 @@ FaultReport::~FaultReport() {
     utils::gate::SetReporter(nullptr, nullptr);
     const std::uint64_t calls = utils::gate::CallsMade();
     utils::gate::Close();
-    LogMessage(log_, 4, L"Platform calls made: %lu", static_cast<unsigned long>(calls));
+    LogMessage(log_, kLogProgress, L"Platform calls made: %lu", static_cast<unsigned long>(calls));
 }
 
 }  // namespace app

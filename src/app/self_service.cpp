@@ -15,7 +15,7 @@ ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, 
     const std::wstring path = utils::ExecutablePath();
     if (path.empty()) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 2, L"Failed to get executable path: 0x%08x", error);
+        LogMessage(log, kLogError, L"Failed to get executable path: 0x%08x", error);
         return error;
     }
     const std::wstring arguments = verbose ? L"--run_as_service --verbose" : L"--run_as_service";
@@ -23,7 +23,7 @@ ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, 
 }
 
 ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {
-    LogMessage(log, 4, L"Starting Tarnel-service '%s' and waiting for its completion", name.c_str());
+    LogMessage(log, kLogProgress, L"Starting Tarnel-service '%s' and waiting for its completion", name.c_str());
     if (const auto error = services::StartServiceWithArgument(log, name, argument); error != 0) return error;
     std::uint32_t state = 0;
     services::SelfServiceExitCodes exitCodes;
@@ -31,7 +31,7 @@ ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& na
         if (const auto error = services::QueryServiceState(log, name, state, exitCodes); error != 0) return error;
         utils::api::Sleep(100);
     } while (state != SERVICE_STOPPED);
-    LogMessage(log, 4,
+    LogMessage(log, kLogProgress,
                L"Execution of Tarnel-service '%s' has been completed. ExitCode: 0x%08x ServiceExitCode: 0x%08x",
                name.c_str(), exitCodes.win32ExitCode, exitCodes.serviceSpecificExitCode);
     return exitCodes.win32ExitCode != 0 ? exitCodes.win32ExitCode : exitCodes.serviceSpecificExitCode;
@@ -39,7 +39,7 @@ ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& na
 
 ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring& commandLine, bool verbose) {
     if (services::IsServiceRunning(log, kSelfServiceName)) {
-        LogMessage(log, 2, L"Tarnel-service already running. Other installation seems to be in progress");
+        LogMessage(log, kLogError, L"Tarnel-service already running. Other installation seems to be in progress");
         return ERROR_SERVICE_ALREADY_RUNNING;
     }
     if (const auto error = CreateSelfService(log, kSelfServiceName, verbose); error != 0) return error;

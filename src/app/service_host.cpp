@@ -44,7 +44,7 @@ void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& command
         ReportStatus(status, SERVICE_STOPPED, ERROR_OPEN_FAILED, 0);
         return;
     }
-    LogMessageA(*log, 4, "Tarnel service started. Command line: '%S'", commandLine.c_str());
+    LogMessageA(*log, kLogProgress, "Tarnel service started. Command line: '%S'", commandLine.c_str());
 
     ostra::ResultCode result = ostra::kOk;
     try {
@@ -65,14 +65,14 @@ void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& command
                 break;
             case Command::UninstallCommand:
             case Command::CleanupCommand:
-                LogMessage(*log, 2, L"Got not implemented request");
+                LogMessage(*log, kLogError, L"Got not implemented request");
                 result = ostra::kNotImplemented;
                 break;
             }
         }
     } catch (const std::exception& error) {
         // Nothing below the run catches this: the service still stops with a failure.
-        LogMessageA(*log, 2, "%s", error.what());
+        LogMessageA(*log, kLogError, "%s", error.what());
         result = ostra::kUnexpected;
     }
     ReportStatus(status, SERVICE_STOPPED, result, 0);
@@ -92,8 +92,8 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
 }  // namespace
 
 void RunServiceHost(SdkEventLog& log) {
-    LogMessage(log, 4, L"Tarnel is started as service");
-    LogMessage(log, 4, L"Service is starting");
+    LogMessage(log, kLogProgress, L"Tarnel is started as service");
+    LogMessage(log, kLogProgress, L"Service is starting");
     utils::KernelHandle event(utils::api::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) return;
     completionEvent = event.Get();

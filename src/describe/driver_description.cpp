@@ -70,16 +70,16 @@ std::wstring ChooseSection(SdkEventLog& log, const IniFile& ini, const std::wstr
                            const RunningWindows& windows, const std::wstring& firstSection) {
     if (ini.HasSection(firstSection)) return firstSection;
     if (windows.servicePackMajor == 0) {
-        LogMessage(log, 9, L"Section not found (no service pack).");
+        LogMessage(log, kLogDetail, L"Section not found (no service pack).");
         return {};
     }
-    LogMessage(log, 9,
+    LogMessage(log, kLogDetail,
                L"Section not found for current service pack. Moving down through majors (up to '0' = 'no SP')...");
     for (int level = windows.servicePackMajor; level >= 0; --level) {
         const std::wstring section = ServicePackSectionName(name, windows.identity, level);
-        LogMessage(log, 9, L"Checking [%s]...", section.c_str());
+        LogMessage(log, kLogDetail, L"Checking [%s]...", section.c_str());
         if (ini.HasSection(section)) {
-            LogMessage(log, 9, L"Found. Working with [%s].", section.c_str());
+            LogMessage(log, kLogDetail, L"Found. Working with [%s].", section.c_str());
             return section;
         }
     }
@@ -146,7 +146,7 @@ void LogDescription(SdkEventLog& log, const DriverDescription& record) {
         {L"PostUninstallExec: '%s'", &record.PostUninstallExec},
         {L"LegacyUninstallType: '%s'", &record.LegacyUninstallType},
     };
-    for (const auto& [format, value] : lines) LogMessage(log, 4, format, value->c_str());
+    for (const auto& [format, value] : lines) LogMessage(log, kLogProgress, format, value->c_str());
 }
 
 }  // namespace
@@ -154,11 +154,11 @@ void LogDescription(SdkEventLog& log, const DriverDescription& record) {
 bool LoadDriverDescription(SdkEventLog& log, const std::wstring& name, DriverDescription& record) {
     const RunningWindows windows = QueryRunningWindows();
     record.Name = name;
-    LogMessage(log, 9, L"WinVer: %lu.%lu.%lu \"%s\" (platform id: %lu) %s", windows.identity.major,
+    LogMessage(log, kLogDetail, L"WinVer: %lu.%lu.%lu \"%s\" (platform id: %lu) %s", windows.identity.major,
                windows.identity.minor, windows.build, windows.identity.servicePackText.c_str(), windows.platformId,
                windows.identity.architecture.c_str());
     const std::wstring firstSection = FirstSectionName(name, windows.identity);
-    LogMessage(log, 9, L"Expected section name: [%s]", firstSection.c_str());
+    LogMessage(log, kLogDetail, L"Expected section name: [%s]", firstSection.c_str());
 
     std::wstring section = firstSection;
     std::wstring iniPath;
@@ -166,14 +166,14 @@ bool LoadDriverDescription(SdkEventLog& log, const std::wstring& name, DriverDes
     const std::wstring modulePath = utils::ExecutablePath();
     if (modulePath.empty()) {
         // Without the application directory the keys come back as their defaults.
-        LogMessageA(log, 2, "Fail to get application path: 0x%x", ::GetLastError());
+        LogMessageA(log, kLogError, "Fail to get application path: 0x%x", ::GetLastError());
     } else {
         std::wstring appDir = modulePath;
         appDir.resize(appDir.find_last_of(L'\\') + 1);
         iniPath = appDir + kIniFileName;
-        LogMessage(log, 9, L"Expected ini-file name: %s", iniPath.c_str());
+        LogMessage(log, kLogDetail, L"Expected ini-file name: %s", iniPath.c_str());
         if (utils::api::_waccess(iniPath.c_str(), 0) != 0) {
-            LogMessage(log, 9, L"Can't access ini-file.");
+            LogMessage(log, kLogDetail, L"Can't access ini-file.");
             return false;
         }
         const IniFile ini(iniPath);
@@ -195,7 +195,7 @@ bool LoadDriverDescription(SdkEventLog& log, const std::wstring& name, DriverDes
     try {
         record.ServiceName = inf::GetAddServiceName(record.Folder + record.InfFile, inf::GetServicesSectionName());
     } catch (const std::exception& error) {
-        LogMessageA(log, 2, "Fail to read service name: %s", error.what());
+        LogMessageA(log, kLogError, "Fail to read service name: %s", error.what());
         return false;
     }
     LogDescription(log, record);

@@ -4,9 +4,9 @@ namespace describe {
 
 void LogDriverList(SdkEventLog& log, const DriverList& drivers) {
     if (drivers.empty()) {
-        LogMessage(log, 4, L"Driver list is empty");
+        LogMessage(log, kLogProgress, L"Driver list is empty");
     } else {
-        LogMessage(log, 4, L"Driver list: %s", JoinNames(drivers).c_str());
+        LogMessage(log, kLogProgress, L"Driver list: %s", JoinNames(drivers).c_str());
     }
 }
 

@@ -30,11 +30,11 @@ std::uint32_t ClearInstallTargets(SdkEventLog& log, const std::wstring& infPath,
     try {
         targets = inf::ListInfFiles(infPath, inf::InstallSectionName(), inf::InfFileSide::Destination);
     } catch (const PlatformError& error) {
-        LogMessageA(log, 2, "Failed to get install files from inf-file: 0x%08X - %s", PlatformErrorCode(error),
+        LogMessageA(log, kLogError, "Failed to get install files from inf-file: 0x%08X - %s", PlatformErrorCode(error),
                     error.what());
         return PlatformErrorCode(error);
     } catch (const std::exception& error) {
-        LogMessageA(log, 2, "Failed to get install files from inf-file: %s", error.what());
+        LogMessageA(log, kLogError, "Failed to get install files from inf-file: %s", error.what());
         return ERROR_GEN_FAILURE;
     }
     files::CleanUpFiles(log, targets, retryMoves);
@@ -61,7 +61,7 @@ std::uint32_t InstallInfDriver(SdkEventLog& log, const std::wstring& serviceName
     if (result == 0) result = files::ProtectInstalledFiles(log, infPath);
     if (result == 0) return 0;
 
-    LogMessage(log, 4, L"reg_inf failed. Perform cleaning up");
+    LogMessage(log, kLogProgress, L"reg_inf failed. Perform cleaning up");
     UninstallInfDriver(log, serviceName, infDirectory, infName, L"");
     return result;
 }
@@ -71,7 +71,7 @@ std::uint32_t UninstallInfDriver(SdkEventLog& log, const std::wstring& driverNam
     const std::wstring infPath = utils::AppendPath(infDirectory, infName);
     const std::wstring catalogPath = utils::AppendPath(infDirectory, catalogName);
     if (IsEarlyLaunchDriver(driverName)) services::RemoveVxearlyFromEarlyLaunchOrder();
-    if (inf::reg_inf(log, infPath, inf::UninstallSectionName(), true) != 0) LogMessage(log, 4, L"reg_inf failed");
+    if (inf::reg_inf(log, infPath, inf::UninstallSectionName(), true) != 0) LogMessage(log, kLogProgress, L"reg_inf failed");
     if (!catalogName.empty()) network::reg_cat(log, catalogPath, catalogName, false);
     return 0;
 }

@@ -55,14 +55,14 @@ Method MethodOf(const describe::DriverDescription& d) {
 bool DescriptionSuffices(SdkEventLog& log, const describe::DriverDescription& d, const Method& method) {
     if (method.isAutomatic) {
         if (!d.InfFile.empty()) return true;
-        LogMessage(log, 9, L"Not enough data for installation. Inf file is undefined.");
+        LogMessage(log, kLogDetail, L"Not enough data for installation. Inf file is undefined.");
         return false;
     }
     if (method.isNetComponent) {
         for (const std::wstring* value : {&d.InfFile, &d.CatFile, &d.NetClass, &d.NetComponent, &d.NetService,
                                           &d.NetInstallData, &d.NetUninstallData}) {
             if (value->empty()) {
-                LogMessage(log, 9, L"Not enough data for installation as network component.");
+                LogMessage(log, kLogDetail, L"Not enough data for installation as network component.");
                 return false;
             }
         }
@@ -70,10 +70,10 @@ bool DescriptionSuffices(SdkEventLog& log, const describe::DriverDescription& d,
     }
     if (method.isExec) {
         if (!d.InstallExec.empty() && !d.UninstallExec.empty()) return true;
-        LogMessage(log, 9, L"Not enough data for installation. Exec string undefined.");
+        LogMessage(log, kLogDetail, L"Not enough data for installation. Exec string undefined.");
         return false;
     }
-    LogMessage(log, 9, L"Processing method is undefined or unsupported.");
+    LogMessage(log, kLogDetail, L"Processing method is undefined or unsupported.");
     return false;
 }
 
@@ -92,7 +92,7 @@ void LogPreviousVersion(SdkEventLog& log, const describe::DriverDescription& d, 
         swprintf(checksum, 16, L"%08x", crc);
         text += L" Size: " + std::to_wstring(size) + L", crc32: 0x" + checksum + L".";
     }
-    LogMessage(log, 9, L"%s", text.c_str());
+    LogMessage(log, kLogDetail, L"%s", text.c_str());
 }
 
 // Install, main actions: the command lines, the INF, and the steps of the
@@ -104,14 +104,14 @@ std::uint32_t InstallMainActions(SdkEventLog& log, const describe::DriverDescrip
     if (method.isAutomatic) r = InstallInfDriver(log, d.ServiceName, d.Folder, d.InfFile, noReboot);
     RunIfGiven(log, d.PostInstallExec);
     if (r == 0 && d.Name == kVxearly && !earlylaunch::SetVxearlyParameters(log, true)) {
-        LogMessage(log, 2, L"SetVxearlyParameters for VXEARLY failed.");
+        LogMessage(log, kLogError, L"SetVxearlyParameters for VXEARLY failed.");
         r = ERROR_GEN_FAILURE;
     }
     if (utils::IsX64Processor() && r == 0 && d.Name == kVxtrap) {
         try {
             hook::InstallVxtraplib(log, d.Folder, vxtraplibDir);
         } catch (const std::exception& error) {
-            LogMessageA(log, 2, "%s", error.what());
+            LogMessageA(log, kLogError, "%s", error.what());
             r = kInstallFailure;
         }
     }
@@ -125,18 +125,18 @@ std::uint32_t EnsureDeleteFlag(SdkEventLog& log, const std::wstring& serviceName
     if (const std::uint32_t r = services::CheckIsServiceFound(log, serviceName, found); r != 0 || !found) return r;
     bool flag = false;
     if (const std::uint32_t r = services::GetServiceDeleteFlag(serviceName, flag); r != 0) {
-        LogMessage(log, 2, L"Failed to check service '%s' delete flag: 0x%08x", serviceName.c_str(), r);
+        LogMessage(log, kLogError, L"Failed to check service '%s' delete flag: 0x%08x", serviceName.c_str(), r);
         return r;
     }
     if (flag) {
-        LogMessage(log, 4, L"Delete flag of service '%s' is in place", serviceName.c_str());
+        LogMessage(log, kLogProgress, L"Delete flag of service '%s' is in place", serviceName.c_str());
         return 0;
     }
     if (const std::uint32_t r = services::SetServiceDeleteFlag(serviceName); r != 0) {
-        LogMessage(log, 2, L"Failed to set service '%s' delete flag: 0x%08x", serviceName.c_str(), r);
+        LogMessage(log, kLogError, L"Failed to set service '%s' delete flag: 0x%08x", serviceName.c_str(), r);
         return r;
     }
-    LogMessage(log, 4, L"Delete flag of service '%s' has been set", serviceName.c_str());
+    LogMessage(log, kLogProgress, L"Delete flag of service '%s' has been set", serviceName.c_str());
     return 0;
 }
 
@@ -153,7 +153,7 @@ std::uint32_t UninstallMainActions(SdkEventLog& log, const describe::DriverDescr
     std::uint32_t r = 0;
     RunIfGiven(log, d.UninstallExec);
     if (d.Name == kVxearly && !earlylaunch::SetVxearlyParameters(log, false)) {
-        LogMessage(log, 2, L"SetVxearlyParameters for VXEARLY failed.");
+        LogMessage(log, kLogError, L"SetVxearlyParameters for VXEARLY failed.");
         r = ERROR_GEN_FAILURE;
     }
     // The hooking library's path lives in the driver's parameters, which go
@@ -171,7 +171,7 @@ std::uint32_t UninstallMainActions(SdkEventLog& log, const describe::DriverDescr
                 hook::RemoveHookModuleAt(log, hookLibrary);
             }
         } catch (const std::exception& error) {
-            LogMessageA(log, 3, "%s", error.what());
+            LogMessageA(log, kLogWarning, "%s", error.what());
         }
     }
     if (r == 0) {
@@ -185,10 +185,10 @@ std::uint32_t UninstallMainActions(SdkEventLog& log, const describe::DriverDescr
 // there) and the service registered.
 std::uint32_t CheckInstallResult(SdkEventLog& log, const describe::DriverDescription& d, const Method& method,
                                  bool& pendingReplace) {
-    LogMessage(log, 4, L"Checking driver installation result...");
+    LogMessage(log, kLogProgress, L"Checking driver installation result...");
     std::uint32_t r = 0;
     if (!CheckDriverImageInstalled(log, d.ImageFile, d.Folder, pendingReplace)) {
-        LogMessage(log, 4, L"Driver has not been copied.");
+        LogMessage(log, kLogProgress, L"Driver has not been copied.");
         r = kInstallFailure;
     } else {
         bool found = false;
@@ -197,7 +197,7 @@ std::uint32_t CheckInstallResult(SdkEventLog& log, const describe::DriverDescrip
     }
     if (method.skipCheck && r == kInstallFailure) {
         r = 0;
-        LogMessage(log, 4, L"Driver installation result check skipped.");
+        LogMessage(log, kLogProgress, L"Driver installation result check skipped.");
     }
     return r;
 }
@@ -205,7 +205,7 @@ std::uint32_t CheckInstallResult(SdkEventLog& log, const describe::DriverDescrip
 std::uint32_t StartInstalledDriver(SdkEventLog& log, const describe::DriverDescription& d, bool pendingReplace,
                                    bool noReboot) {
     if (d.Name == kVxearly) {
-        LogMessage(log, 4, L"Driver start not required");
+        LogMessage(log, kLogProgress, L"Driver start not required");
         return kDriverRunning;
     }
     if (d.Name == L"vxpkt" && services::IsServiceRunning(log, d.ServiceName)) return kDriverRunning;
@@ -261,13 +261,13 @@ std::uint32_t InstallActions(SdkEventLog& log, bool install, const describe::Dri
     services::ImagePathRestoreGuard restore(log, description.ServiceName, savedImagePath);
     const std::uint32_t r = install ? Install(log, description, method, vxtraplibDir, noReboot, savedImagePath)
                                     : Uninstall(log, description, method);
-    LogMessage(log, 4, L"Driver %s %s result: 0x%08x", description.Name.c_str(),
+    LogMessage(log, kLogProgress, L"Driver %s %s result: 0x%08x", description.Name.c_str(),
                install ? L"installation" : L"uninstallation", r);
     return r;
 }
 
 void RunExecString(SdkEventLog& log, const std::wstring& commandLine) {
-    LogMessage(log, 4, L"Executing '%s'", commandLine.c_str());
+    LogMessage(log, kLogProgress, L"Executing '%s'", commandLine.c_str());
     std::vector<wchar_t> text(commandLine.begin(), commandLine.end());
     text.push_back(L'\0');
     STARTUPINFOW startup{};
@@ -277,7 +277,7 @@ void RunExecString(SdkEventLog& log, const std::wstring& commandLine) {
     PROCESS_INFORMATION created{};
     if (!utils::api::CreateProcessW(nullptr, text.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                     &created)) {
-        LogMessage(log, 2, L"Failed to execute: %lu", ::GetLastError());
+        LogMessage(log, kLogError, L"Failed to execute: %lu", ::GetLastError());
         return;
     }
     const utils::KernelHandle process(created.hProcess);
@@ -285,7 +285,7 @@ void RunExecString(SdkEventLog& log, const std::wstring& commandLine) {
     utils::api::WaitForSingleObject(process.Get(), INFINITE);
     DWORD exitCode = 0;
     utils::api::GetExitCodeProcess(process.Get(), &exitCode);
-    LogMessage(log, 4, L"Execution finished with %lu", exitCode);
+    LogMessage(log, kLogProgress, L"Execution finished with %lu", exitCode);
 }
 
 void RemoveLoopbackFsctlValue(SdkEventLog& log, const std::wstring& name) {
@@ -295,15 +295,15 @@ void RemoveLoopbackFsctlValue(SdkEventLog& log, const std::wstring& name) {
     if (status != ERROR_SUCCESS) {
         std::wstring code;
         ostra::FormatResultCode(code, ostra::ResultFromPlatformError(static_cast<std::uint32_t>(status)));
-        LogMessage(log, 3, L"Failed to open FsctlAllowList registry key: %s", code.c_str());
+        LogMessage(log, kLogWarning, L"Failed to open FsctlAllowList registry key: %s", code.c_str());
         return;
     }
     const std::wstring value = name + L"LoopbackFsctl";
     if (const LSTATUS e = utils::api::RegDeleteValueW(key.Get(), value.c_str()); e != ERROR_SUCCESS) {
-        LogMessage(log, 3, L"Failed to delete registry value %s: 0x%08X", value.c_str(), static_cast<unsigned>(e));
+        LogMessage(log, kLogWarning, L"Failed to delete registry value %s: 0x%08X", value.c_str(), static_cast<unsigned>(e));
         return;
     }
-    LogMessage(log, 4, L"Registry value %s has been removed", value.c_str());
+    LogMessage(log, kLogProgress, L"Registry value %s has been removed", value.c_str());
 }
 
 std::uint32_t ReplaceDriverImage(SdkEventLog& log, const std::wstring& serviceName, const std::wstring& imageFile,
@@ -326,7 +326,7 @@ std::uint32_t ReplaceDriverImage(SdkEventLog& log, const std::wstring& serviceNa
         __LINE__);
 
     if (!utils::api::MoveFileExW(copy.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        LogMessage(log, 3, L"Unable to mark for deletion on reboot %s: 0x%x", copy.c_str(), ::GetLastError());
+        LogMessage(log, kLogWarning, L"Unable to mark for deletion on reboot %s: 0x%x", copy.c_str(), ::GetLastError());
     }
     const std::uint32_t r = services::SetServiceImagePath(log, serviceName, swapped);
     if (r == 0) savedImagePath = std::move(current);

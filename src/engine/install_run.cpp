@@ -18,29 +18,29 @@ bool ExemptFromDeletionCheck(const std::wstring& serviceName) {
 }  // namespace
 
 std::uint32_t VerifyDeletedDrivers(SdkEventLog& log, const std::vector<describe::DriverDescription>& drivers) {
-    LogMessage(log, 4, L"Start system verify for driver deleted");
+    LogMessage(log, kLogProgress, L"Start system verify for driver deleted");
     for (const describe::DriverDescription& driver : drivers) {
         const std::wstring& service = driver.ServiceName;
         if (ExemptFromDeletionCheck(service)) {
-            LogMessage(log, 4, L"Skip service '%s' mark for deletion checking", service.c_str());
+            LogMessage(log, kLogProgress, L"Skip service '%s' mark for deletion checking", service.c_str());
             continue;
         }
         bool found = false;
         if (const std::uint32_t r = services::CheckIsServiceFound(log, service, found); r != 0) return r;
         if (!found) {
-            LogMessage(log, 4, L"Service '%s' not registered", service.c_str());
+            LogMessage(log, kLogProgress, L"Service '%s' not registered", service.c_str());
             continue;
         }
         bool flag = false;
         if (const std::uint32_t r = services::GetServiceDeleteFlag(service, flag); r != 0) {
-            LogMessage(log, 2, L"Error checking service '%s' delete flag: 0x%08X", service.c_str(), r);
+            LogMessage(log, kLogError, L"Error checking service '%s' delete flag: 0x%08X", service.c_str(), r);
             return r;
         }
         if (!flag) {
-            LogMessage(log, 2, L"Service '%s' has no delete flag", service.c_str());
+            LogMessage(log, kLogError, L"Service '%s' has no delete flag", service.c_str());
             return kServiceNotMarkedForDeletion;
         }
-        LogMessage(log, 4, L"Service '%s' has delete flag", service.c_str());
+        LogMessage(log, kLogProgress, L"Service '%s' has delete flag", service.c_str());
     }
     return 0;
 }
@@ -50,7 +50,7 @@ std::uint32_t InstallDrivers(SdkEventLog& log, const std::vector<describe::Drive
     if (const std::uint32_t r = VerifyDeletedDrivers(log, drivers); r != 0) return r;
     if (const std::uint32_t r = UnloadDrivers(log, drivers); r != 0) {
         if (noReboot) return r;
-        LogMessage(log, 3, L"Some drivers failed to unload. Continue installation and reboot.");
+        LogMessage(log, kLogWarning, L"Some drivers failed to unload. Continue installation and reboot.");
     }
     return InstallAll(log, drivers, vxtraplibDir, noReboot);
 }
@@ -84,11 +84,11 @@ std::uint32_t EnableWithoutReboot(SdkEventLog& log, const describe::DriverDescri
     try {
         transfer.AddEnabledDevice(name, services::OpenDriverDevice(name));
     } catch (const PlatformError& error) {
-        LogMessageA(log, 2, "Failed to open driver %S: 0x%08X - %s", name.c_str(), PlatformErrorCode(error),
+        LogMessageA(log, kLogError, "Failed to open driver %S: 0x%08X - %s", name.c_str(), PlatformErrorCode(error),
                     error.what());
         return PlatformErrorCode(error);
     }
-    LogMessage(log, 4, L"Driver %s is enabled", name.c_str());
+    LogMessage(log, kLogProgress, L"Driver %s is enabled", name.c_str());
     return 0;
 }
 

@@ -32,10 +32,10 @@ bool FindQueuedReplacement(SdkEventLog& log, const std::wstring& image, std::wst
         files::EnumPendingFileRenameOperations(log, files::FindPendingReplacement(image, replacement));
         return true;
     } catch (const PlatformError& error) {
-        LogMessage(log, 4, L"Failed to read PendingFileRenameOperations: 0x%08X - %S", PlatformErrorCode(error),
+        LogMessage(log, kLogProgress, L"Failed to read PendingFileRenameOperations: 0x%08X - %S", PlatformErrorCode(error),
                    error.what());
     } catch (const std::exception& error) {
-        LogMessage(log, 4, L"Failed to read PendingFileRenameOperations: %S", error.what());
+        LogMessage(log, kLogProgress, L"Failed to read PendingFileRenameOperations: %S", error.what());
     }
     return false;
 }
@@ -47,18 +47,18 @@ bool GetFileSizeAndCRC(const std::wstring& path, std::uint32_t& size, std::uint3
                                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                                          0, nullptr));
     if (!file) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu opening file '%s'", ::GetLastError(), path.c_str());
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC. Error %lu opening file '%s'", ::GetLastError(), path.c_str());
         return false;
     }
 
     DWORD high = 0;
     const DWORD low = utils::api::GetFileSize(file.Get(), &high);
     if (low == INVALID_FILE_SIZE) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu getting size of file '%s'", ::GetLastError(), path.c_str());
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC. Error %lu getting size of file '%s'", ::GetLastError(), path.c_str());
         return false;
     }
     if (high != 0) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC. Invalid size of file '%s'", path.c_str());
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC. Invalid size of file '%s'", path.c_str());
         return false;
     }
 
@@ -68,26 +68,26 @@ bool GetFileSizeAndCRC(const std::wstring& path, std::uint32_t& size, std::uint3
     // whole file; an empty file has nothing to map and fails as its mapping
     // would.
     if (low == 0) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu creating map for file '%s'", Ul(ERROR_FILE_INVALID),
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC. Error %lu creating map for file '%s'", Ul(ERROR_FILE_INVALID),
                    path.c_str());
         return false;
     }
     const utils::KernelHandle mapping(
         utils::api::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, low, nullptr));
     if (!mapping) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu creating map for file '%s'", ::GetLastError(),
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC. Error %lu creating map for file '%s'", ::GetLastError(),
                    path.c_str());
         return false;
     }
     const utils::MappedView view(utils::api::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, low));
     if (!view) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC. Error %lu mapping file '%s'", ::GetLastError(), path.c_str());
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC. Error %lu mapping file '%s'", ::GetLastError(), path.c_str());
         return false;
     }
 
     size = low;
     crc = files::Crc32(view.Get(), low);
-    LogMessage(log, 4, L"GetFileSizeAndCRC. File: '%s' (size: %lu, crc32: 0x%x)", path.c_str(), Ul(size), crc);
+    LogMessage(log, kLogProgress, L"GetFileSizeAndCRC. File: '%s' (size: %lu, crc32: 0x%x)", path.c_str(), Ul(size), crc);
     return true;
 }
 
@@ -101,32 +101,32 @@ std::wstring SystemDriverPath(const std::wstring& name) {
 std::wstring SourcePath(const std::wstring& name, const std::wstring& folder) { return folder + name; }
 
 bool IsDriverExists(const std::wstring& imageFile, const std::wstring& folder, SdkEventLog& log) {
-    LogMessage(log, 4, L"IsDriverExists start");
+    LogMessage(log, kLogProgress, L"IsDriverExists start");
 
     const std::wstring systemPath = SystemDriverPath(imageFile);
     FileMeasure installed;
     if (!Measure(systemPath, installed, log)) {
-        LogMessage(log, 4, L"IsDriverExists. GetFileSizeAndCRC fail for file: %s", systemPath.c_str());
+        LogMessage(log, kLogProgress, L"IsDriverExists. GetFileSizeAndCRC fail for file: %s", systemPath.c_str());
         return false;
     }
     const std::wstring sourcePath = SourcePath(imageFile, folder);
     FileMeasure source;
     if (!Measure(sourcePath, source, log)) {
-        LogMessage(log, 4, L"IsDriverExists. GetFileSizeAndCRC fail for file: %s", sourcePath.c_str());
+        LogMessage(log, kLogProgress, L"IsDriverExists. GetFileSizeAndCRC fail for file: %s", sourcePath.c_str());
         return false;
     }
 
     if (source.size != installed.size) {
-        LogMessage(log, 4, L"IsDriverExists. Files have different size: %s %lu; %s %lu", sourcePath.c_str(),
+        LogMessage(log, kLogProgress, L"IsDriverExists. Files have different size: %s %lu; %s %lu", sourcePath.c_str(),
                    Ul(source.size), systemPath.c_str(), Ul(installed.size));
         return false;
     }
     if (source.crc != installed.crc) {
-        LogMessage(log, 4, L"IsDriverExists end with wrong result. Initial file 0x%x ; system file 0x%x", source.crc,
+        LogMessage(log, kLogProgress, L"IsDriverExists end with wrong result. Initial file 0x%x ; system file 0x%x", source.crc,
                    installed.crc);
         return false;
     }
-    LogMessage(log, 4, L"IsDriverExists end with OK");
+    LogMessage(log, kLogProgress, L"IsDriverExists end with OK");
     return true;
 }
 
@@ -135,34 +135,34 @@ bool CheckDriverImageInstalled(SdkEventLog& log, const std::wstring& imageFile, 
     pendingReplace = false;
     if (IsDriverExists(imageFile, folder, log)) return true;
 
-    LogMessage(log, 4, L"Image %s is not replaced. Need to check PendingFileRenameOperations.", imageFile.c_str());
+    LogMessage(log, kLogProgress, L"Image %s is not replaced. Need to check PendingFileRenameOperations.", imageFile.c_str());
     std::wstring pendingPath;
     if (!FindQueuedReplacement(log, SystemDriverPath(imageFile), pendingPath) || pendingPath.empty()) return false;
 
     const std::wstring sourcePath = SourcePath(imageFile, folder);
     FileMeasure source;
     if (!Measure(sourcePath, source, log)) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC fail for file: %s", imageFile.c_str());
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC fail for file: %s", imageFile.c_str());
         return false;
     }
     FileMeasure pending;
     if (!Measure(pendingPath, pending, log)) {
-        LogMessage(log, 4, L"GetFileSizeAndCRC fail for file: %s", pendingPath.c_str());
+        LogMessage(log, kLogProgress, L"GetFileSizeAndCRC fail for file: %s", pendingPath.c_str());
         return false;
     }
 
     if (source.size != pending.size) {
-        LogMessage(log, 4, L"Files have different size: %s %lu; %s %lu", sourcePath.c_str(), Ul(source.size),
+        LogMessage(log, kLogProgress, L"Files have different size: %s %lu; %s %lu", sourcePath.c_str(), Ul(source.size),
                    pendingPath.c_str(), Ul(pending.size));
         return false;
     }
     if (source.crc != pending.crc) {
-        LogMessage(log, 4, L"Files have different crc32: %s 0x%x; %s 0x%x", sourcePath.c_str(), source.crc,
+        LogMessage(log, kLogProgress, L"Files have different crc32: %s 0x%x; %s 0x%x", sourcePath.c_str(), source.crc,
                    pendingPath.c_str(), pending.crc);
         return false;
     }
     pendingReplace = true;
-    LogMessage(log, 4, L"CheckDriverImageInstalled end with OK");
+    LogMessage(log, kLogProgress, L"CheckDriverImageInstalled end with OK");
     return true;
 }
 

@@ -22,7 +22,7 @@ void FindLegacyKeys(SdkEventLog& log, const std::vector<describe::DriverDescript
         keysToDelete.push_back(match.key);
         servicesToRemove.insert(match.service);
         const std::wstring text = match.key + L" - " + match.service;
-        LogMessage(log, 4, L"Found LEGACY key and service to remove: %s", text.c_str());
+        LogMessage(log, kLogProgress, L"Found LEGACY key and service to remove: %s", text.c_str());
     }
 }
 
@@ -39,18 +39,18 @@ std::uint32_t CleanupLegacyKeys(SdkEventLog& log, const std::vector<describe::Dr
         FindLegacyKeys(log, drivers, subkeys, keysToDelete, servicesToRemove);
         const std::vector<std::wstring> services(servicesToRemove.begin(), servicesToRemove.end());
         if (const std::uint32_t r = services::RemoveServiceDevices(log, services); r != 0) {
-            LogMessage(log, 3, L"Failed to remove drivers from device set: 0x%08X", r);
+            LogMessage(log, kLogWarning, L"Failed to remove drivers from device set: 0x%08X", r);
         }
         for (const std::wstring& key : keysToDelete) {
             if (const LSTATUS e = utils::api::RegDeleteTreeW(root.Get(), key.c_str()); e != ERROR_SUCCESS) {
-                LogMessage(log, 3, L"Failed to delete key %s: 0x%08X", key.c_str(), static_cast<unsigned>(e));
+                LogMessage(log, kLogWarning, L"Failed to delete key %s: 0x%08X", key.c_str(), static_cast<unsigned>(e));
             } else {
-                LogMessage(log, 4, L"Key %s has been deleted", key.c_str());
+                LogMessage(log, kLogProgress, L"Key %s has been deleted", key.c_str());
             }
         }
         return 0;
     } catch (const PlatformError& error) {
-        LogMessageA(log, 2, "Failed to enumerate legacy keys: 0x%08X - %s", PlatformErrorCode(error), error.what());
+        LogMessageA(log, kLogError, "Failed to enumerate legacy keys: 0x%08X - %s", PlatformErrorCode(error), error.what());
         return PlatformErrorCode(error);
     }
 }

@@ -114,7 +114,7 @@ bool ReadCurrentControlSet(SdkEventLog& log, DWORD& current) {
     LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Select", 0, KEY_READ, &opened);
     RegKeyHandle select(opened);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Open registry key <HKEY_LOCAL_MACHINE\\SYSTEM\\Select> error %#x", status);
+        LogMessage(log, kLogError, L"Open registry key <HKEY_LOCAL_MACHINE\\SYSTEM\\Select> error %#x", status);
         return false;
     }
     DWORD size = sizeof current;
@@ -123,7 +123,7 @@ bool ReadCurrentControlSet(SdkEventLog& log, DWORD& current) {
                                           &size);
     if (status == ERROR_SUCCESS && (type != REG_DWORD || size != sizeof current)) status = ERROR_INVALID_DATA;
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Query registry key <HKEY_LOCAL_MACHINE\\SYSTEM\\Select> value <Current> error %#x",
+        LogMessage(log, kLogError, L"Query registry key <HKEY_LOCAL_MACHINE\\SYSTEM\\Select> value <Current> error %#x",
                    status);
         return false;
     }
@@ -134,7 +134,7 @@ bool QueryLongestSubkey(HKEY key, const std::wstring& path, SdkEventLog& log, DW
     const LSTATUS status = utils::api::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr,
                                                         nullptr, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Query info for registry key <%s> error %#x", path.c_str(), status);
+        LogMessage(log, kLogError, L"Query info for registry key <%s> error %#x", path.c_str(), status);
         return false;
     }
     return true;
@@ -148,16 +148,16 @@ EnumStep EnumerateSubkey(HKEY key, DWORD index, SubkeyNameBuffer& buffer, const 
     if (status == ERROR_SUCCESS) return EnumStep::Name;
     if (status == ERROR_NO_MORE_ITEMS) return EnumStep::End;
     if (status == ERROR_MORE_DATA) {
-        LogMessage(log, 3, L"Subkey %lu name is too big %lu", index, buffer.Length());
+        LogMessage(log, kLogWarning, L"Subkey %lu name is too big %lu", index, buffer.Length());
         return EnumStep::NameTooBig;
     }
-    LogMessage(log, 2, L"Enum %lu key of <%s> error %#x", index, path, status);
+    LogMessage(log, kLogError, L"Enum %lu key of <%s> error %#x", index, path, status);
     return EnumStep::Failed;
 }
 
 bool AllocationFailed(const SubkeyNameBuffer& buffer, SdkEventLog& log) {
     if (buffer.Allocated()) return false;
-    LogMessage(log, 2, L"Can't allocate %lu bytes for subkey name buffer", buffer.Bytes());
+    LogMessage(log, kLogError, L"Can't allocate %lu bytes for subkey name buffer", buffer.Bytes());
     return true;
 }
 
@@ -169,11 +169,11 @@ bool HasProductMarker(HKEY serviceKey, SdkEventLog& log) {
     const LSTATUS status = utils::api::RegQueryValueExW(serviceKey, kMarkerValue, nullptr, &type,
                                                         reinterpret_cast<BYTE*>(&marker), &size);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Query registry value <%s> error %#x", kMarkerValue, status);
+        LogMessage(log, kLogError, L"Query registry value <%s> error %#x", kMarkerValue, status);
         return false;
     }
     if (type != REG_DWORD || size != sizeof marker || marker != kMarker) {
-        LogMessage(log, 2, L"Invalid updatable service signature");
+        LogMessage(log, kLogError, L"Invalid updatable service signature");
         return false;
     }
     return true;
@@ -182,14 +182,14 @@ bool HasProductMarker(HKEY serviceKey, SdkEventLog& log) {
 // Deletes Services\<name> depth first.
 void DeleteServiceKey(HKEY servicesKey, const std::wstring& servicesPath, const std::wstring& name,
                       SdkEventLog& log) {
-    LogMessage(log, 4, L"Delete recursively subkey <%s> of root 0x%p", name.c_str(), servicesKey);
+    LogMessage(log, kLogProgress, L"Delete recursively subkey <%s> of root 0x%p", name.c_str(), servicesKey);
     const std::wstring path = servicesPath + L"\\" + name;
     {
         HKEY opened = nullptr;
         const LSTATUS status = utils::api::RegOpenKeyExW(servicesKey, name.c_str(), 0, KEY_READ | KEY_WRITE, &opened);
         RegKeyHandle service(opened);
         if (status != ERROR_SUCCESS) {
-            LogMessage(log, 2, L"Open registry subkey <%s> error %#x", name.c_str(), status);
+            LogMessage(log, kLogError, L"Open registry subkey <%s> error %#x", name.c_str(), status);
         } else {
             DWORD count = 0, longest = 0;
             if (QueryLongestSubkey(service.Get(), path, log, count, longest)) {
@@ -217,7 +217,7 @@ void DeleteServiceKey(HKEY servicesKey, const std::wstring& servicesPath, const 
     }
     const LSTATUS deleted = utils::api::RegDeleteKeyW(servicesKey, name.c_str());
     if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) {
-        LogMessage(log, 2, L"Delete registry key <%s> error %#x", path.c_str(), deleted);
+        LogMessage(log, kLogError, L"Delete registry key <%s> error %#x", path.c_str(), deleted);
     }
 }
 
@@ -232,35 +232,35 @@ bool KeyExists(HKEY parent, const std::wstring& name) {
 // product's (whether or not every step succeeded).
 bool ProcessUpdateService(HKEY servicesKey, const std::wstring& servicesPath, const std::wstring& name,
                           bool isCurrent, SdkEventLog& log) {
-    LogMessage(log, 4, L"Process service <%s>", name.c_str());
+    LogMessage(log, kLogProgress, L"Process service <%s>", name.c_str());
     HKEY opened = nullptr;
     const LSTATUS status = utils::api::RegOpenKeyExW(servicesKey, name.c_str(), 0, KEY_READ | KEY_WRITE, &opened);
     RegKeyHandle service(opened);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Open registry key <%s> error %#x", (servicesPath + L"\\" + name).c_str(), status);
+        LogMessage(log, kLogError, L"Open registry key <%s> error %#x", (servicesPath + L"\\" + name).c_str(), status);
         return false;
     }
     if (!HasProductMarker(service.Get(), log)) return false;
-    LogMessage(log, 4, L"Updatable service <%s> was found", name.c_str());
+    LogMessage(log, kLogProgress, L"Updatable service <%s> was found", name.c_str());
 
     std::wstring driverFile;
     if (GetDriverFileFromImagePath(service.Get(), driverFile, log)) {
-        LogMessage(log, 4, L"Driver filename <%s> was found", driverFile.c_str());
+        LogMessage(log, kLogProgress, L"Driver filename <%s> was found", driverFile.c_str());
         DeleteAtRestart(driverFile);
     }
     std::wstring catalog;
     const LSTATUS catalogStatus = ReadText(service.Get(), L"CatFilename", catalog);
     if (catalogStatus == ERROR_SUCCESS) {
-        LogMessage(log, 4, L"Cat filename <%s> was found", catalog.c_str());
+        LogMessage(log, kLogProgress, L"Cat filename <%s> was found", catalog.c_str());
         DeleteAtRestart(catalog);
     } else if (catalogStatus != ERROR_FILE_NOT_FOUND) {
-        LogMessage(log, 2, L"Query registry value <%s> error %#x", L"CatFilename", catalogStatus);
+        LogMessage(log, kLogError, L"Query registry value <%s> error %#x", L"CatFilename", catalogStatus);
     }
     if (isCurrent) StopAndDeleteService(name, log);
     service.Reset();
     DeleteServiceKey(servicesKey, servicesPath, name, log);
     utils::api::RegFlushKey(servicesKey);
-    LogMessage(log, 4, L"Service <%s> was fully deleted", name.c_str());
+    LogMessage(log, kLogProgress, L"Service <%s> was fully deleted", name.c_str());
     return true;
 }
 
@@ -270,7 +270,7 @@ bool GetDriverFileFromImagePath(HKEY serviceKey, std::wstring& path, SdkEventLog
     std::wstring imagePath;
     const LSTATUS status = ReadText(serviceKey, L"ImagePath", imagePath);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Query registry value <ImagePath> error %#x", status);
+        LogMessage(log, kLogError, L"Query registry value <ImagePath> error %#x", status);
         return false;
     }
     std::wstring windowsDirectory;
@@ -282,7 +282,7 @@ bool GetDriverFileFromImagePath(HKEY serviceKey, std::wstring& path, SdkEventLog
             length = utils::api::GetWindowsDirectoryW(buffer, MAX_PATH);
         }
         if (length == 0 || length >= MAX_PATH) {
-            LogMessage(log, 2, L"Get system directory error %#x", ::GetLastError());
+            LogMessage(log, kLogError, L"Get system directory error %#x", ::GetLastError());
             return false;
         }
         windowsDirectory = LowerCase(buffer);
@@ -298,24 +298,24 @@ bool StopAndDeleteService(const std::wstring& name, SdkEventLog& log) {
     const auto stopped = services::StopServiceByName(log, name);
     if (stopped != 0 && stopped != ERROR_SERVICE_NOT_ACTIVE) return false;
     if (services::DeleteServiceByName(log, name) != 0) return false;
-    LogMessage(log, 4, L"Service <%s> was deleted", name.c_str());
+    LogMessage(log, kLogProgress, L"Service <%s> was deleted", name.c_str());
     return true;
 }
 
 bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const std::wstring& productId,
                        bool isCurrent, SdkEventLog& log) {
     if (controlSetName.empty()) {
-        LogMessage(log, 2, L"Invalid control set name");
+        LogMessage(log, kLogError, L"Invalid control set name");
         return false;
     }
-    LogMessage(log, 4, L"Process <%s>:", controlSetName.c_str());
+    LogMessage(log, kLogProgress, L"Process <%s>:", controlSetName.c_str());
     const std::wstring servicesPath = controlSetName + L"\\Services";
     HKEY opened = nullptr;
     const LSTATUS status =
         utils::api::RegOpenKeyExW(systemKey, servicesPath.c_str(), 0, KEY_READ | KEY_WRITE, &opened);
     RegKeyHandle servicesKey(opened);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Open registry key <%s> error %#x", servicesPath.c_str(), status);
+        LogMessage(log, kLogError, L"Open registry key <%s> error %#x", servicesPath.c_str(), status);
         return false;
     }
     DWORD count = 0, longest = 0;
@@ -324,7 +324,7 @@ bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const
     if (AllocationFailed(buffer, log)) return false;
 
     const std::wstring mask = UpdateServiceMask(productId);
-    LogMessage(log, 4, L"Searching for services mask <%s*>:", mask.c_str());
+    LogMessage(log, kLogProgress, L"Searching for services mask <%s*>:", mask.c_str());
     // Every step passes a service over or removes one, so the walk ends after
     // as many steps as there were services, also when every call fails.
     for (DWORD index = 0; index < count;) {
@@ -340,7 +340,7 @@ bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const
             continue;
         }
         if (!ProcessUpdateService(servicesKey.Get(), servicesPath, name, isCurrent, log)) {
-            LogMessage(log, 2, L"Error while processing %s", name.c_str());
+            LogMessage(log, kLogError, L"Error while processing %s", name.c_str());
             ++index;
             continue;
         }
@@ -357,13 +357,13 @@ bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const
 
 bool CleanupProductDrivers(const std::wstring& productId, SdkEventLog& log) {
     if (productId.empty()) {
-        LogMessage(log, 2, L"Invalid product ID");
+        LogMessage(log, kLogError, L"Invalid product ID");
         return false;
     }
-    LogMessage(log, 4, L"Cleanup drivers for product: %s", productId.c_str());
+    LogMessage(log, kLogProgress, L"Cleanup drivers for product: %s", productId.c_str());
     DWORD current = 0;
     if (!ReadCurrentControlSet(log, current)) {
-        LogMessage(log, 2, L"Can't get current control set");
+        LogMessage(log, kLogError, L"Can't get current control set");
         return false;
     }
     const std::wstring number = ControlSetNumber(current);
@@ -372,7 +372,7 @@ bool CleanupProductDrivers(const std::wstring& productId, SdkEventLog& log) {
     const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM", 0, KEY_READ, &opened);
     RegKeyHandle systemKey(opened);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Open registry key <%s> error %#x", kSystemKeyName, status);
+        LogMessage(log, kLogError, L"Open registry key <%s> error %#x", kSystemKeyName, status);
         return false;
     }
     DWORD count = 0, longest = 0;
@@ -387,20 +387,20 @@ bool CleanupProductDrivers(const std::wstring& productId, SdkEventLog& log) {
         const std::wstring name = buffer.Name();
         if (!IsControlSetName(name)) continue;
         if (!CleanupControlSet(systemKey.Get(), name, productId, IsCurrentControlSet(name, number), log)) {
-            LogMessage(log, 2, L"Error while processing %s", name.c_str());
+            LogMessage(log, kLogError, L"Error while processing %s", name.c_str());
         }
     }
     return true;
 }
 
 std::uint32_t ProductCleanup(SdkEventLog& log) {
-    LogMessage(log, 4, L"Proceeding with cleanup");
+    LogMessage(log, kLogProgress, L"Proceeding with cleanup");
     std::uint32_t result = 0;
     const LSTATUS deleted = utils::api::SHDeleteKeyW(HKEY_LOCAL_MACHINE, kSdkKey);
     if (deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND) {
-        LogMessage(log, 4, L"SDK registry key deleted successfully");
+        LogMessage(log, kLogProgress, L"SDK registry key deleted successfully");
     } else {
-        LogMessage(log, 3, L"Failed to delete SDK registry key: %ld", deleted);
+        LogMessage(log, kLogWarning, L"Failed to delete SDK registry key: %ld", deleted);
         result = 1;
     }
     const auto version = utils::QueryWindowsVersion();
@@ -408,18 +408,18 @@ std::uint32_t ProductCleanup(SdkEventLog& log) {
 
     describe::DriverDescription record;
     if (!describe::LoadDriverDescription(log, L"vxfsd", record)) {
-        LogMessage(log, 2, L"Error obtaining VXFSD real name.");
+        LogMessage(log, kLogError, L"Error obtaining VXFSD real name.");
         return 0x80004005;
     }
     if (record.ServiceName.empty()) {
-        LogMessage(log, 2, L"Obtained VXFSD real name is empty!");
+        LogMessage(log, kLogError, L"Obtained VXFSD real name is empty!");
         return 0x80070057;
     }
     if (!CleanupProductDrivers(record.ServiceName, log)) {
-        LogMessage(log, 2, L"Cleanup failed");
+        LogMessage(log, kLogError, L"Cleanup failed");
         return 0x80004005;
     }
-    LogMessage(log, 4, L"Cleanup successfully completed");
+    LogMessage(log, kLogProgress, L"Cleanup successfully completed");
     return result;
 }
 

@@ -18,7 +18,7 @@ void ResponsibilityTransfer::Complete() noexcept {
             RollBack();
         }
     } catch (const std::exception& error) {
-        LogMessageA(log_, 2, "%s", error.what());
+        LogMessageA(log_, kLogError, "%s", error.what());
     }
     devices_.clear();
     installed_.clear();
@@ -28,9 +28,9 @@ void ResponsibilityTransfer::SendCommits() {
     for (const auto& [name, device] : devices_) {
         std::uint32_t error = 0;
         if (!services::SendCommitRequest(device, error) && error != 0) {
-            LogMessage(log_, 2, L"Responsibility transfer commit of driver %s failed: 0x%08X", name.c_str(), error);
+            LogMessage(log_, kLogError, L"Responsibility transfer commit of driver %s failed: 0x%08X", name.c_str(), error);
         } else {
-            LogMessage(log_, 4, L"Responsibility transfer commit of driver %s succeeded", name.c_str());
+            LogMessage(log_, kLogProgress, L"Responsibility transfer commit of driver %s succeeded", name.c_str());
         }
     }
 }

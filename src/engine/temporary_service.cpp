@@ -81,21 +81,21 @@ bool MarkInstalledFilesForDeletion(SdkEventLog& log, const TemporaryServiceInf& 
     try {
         installed = inf::ListInfFiles(made.infPath, made.installSection, inf::InfFileSide::Destination);
     } catch (const PlatformError& error) {
-        LogMessageA(log, 3,
+        LogMessageA(log, kLogWarning,
                     "Failed to get install files from inf-file: 0x%08X - %s. No temporary files would be marked for "
                     "deleteion",
                     PlatformErrorCode(error), error.what());
         return false;
     } catch (const std::exception& error) {
-        LogMessageA(log, 3,
+        LogMessageA(log, kLogWarning,
                     "Failed to get install files from inf-file: %s. No temporary files would be marked for deleteion",
                     error.what());
         return false;
     }
     for (const std::wstring& file : installed) {
-        LogMessage(log, 4, L"Mark for deletion on reboot %s", file.c_str());
+        LogMessage(log, kLogProgress, L"Mark for deletion on reboot %s", file.c_str());
         if (!utils::api::MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-            LogMessage(log, 3, L"Unable to mark for deletion on reboot %s: 0x%x", file.c_str(), ::GetLastError());
+            LogMessage(log, kLogWarning, L"Unable to mark for deletion on reboot %s: 0x%x", file.c_str(), ::GetLastError());
         }
     }
     return true;
@@ -105,7 +105,7 @@ bool MarkInstalledFilesForDeletion(SdkEventLog& log, const TemporaryServiceInf& 
 void RetireTemporaryService(SdkEventLog& log, const TemporaryServiceInf& made) {
     services::DeleteServiceByName(log, made.serviceName);
     if (MarkInstalledFilesForDeletion(log, made)) {
-        LogMessage(log, 4, L"Temporary service %s has been installed", made.serviceName.c_str());
+        LogMessage(log, kLogProgress, L"Temporary service %s has been installed", made.serviceName.c_str());
     }
 }
 
@@ -118,7 +118,7 @@ std::uint32_t SupportsTemporaryService(SdkEventLog& log, const std::wstring& inf
         supported = utils::api::SetupFindFirstLineW(inf.Get(), inf::TemporaryInstallSectionName().c_str(), nullptr, &line);
         return 0;
     } catch (const std::exception& error) {
-        LogMessageA(log, 2, "Failed to check temporary service install section: %s", error.what());
+        LogMessageA(log, kLogError, "Failed to check temporary service install section: %s", error.what());
         return ERROR_GEN_FAILURE;
     }
 }
@@ -168,7 +168,7 @@ std::uint32_t CreateTemporaryServiceInf(SdkEventLog& log, const std::wstring& so
         made = {finalPath, section, serviceName};
         return 0;
     } catch (const std::exception& error) {
-        LogMessageA(log, 2, "Failed to create temporary service inf: %s", error.what());
+        LogMessageA(log, kLogError, "Failed to create temporary service inf: %s", error.what());
         return ERROR_GEN_FAILURE;
     }
 }
@@ -177,27 +177,27 @@ bool InstallTemporaryService(SdkEventLog& log, const describe::DriverDescription
                              const std::wstring& infPath, std::wstring& temporaryServiceName) {
     bool supported = false;
     if (SupportsTemporaryService(log, infPath, supported) != 0 || !supported) {
-        LogMessage(log, 4, L"Inf file %s does not support temporary service installation", infPath.c_str());
+        LogMessage(log, kLogProgress, L"Inf file %s does not support temporary service installation", infPath.c_str());
         return false;
     }
-    LogMessage(log, 4, L"Inf file %s support temporary service installation. Proceeding operation", infPath.c_str());
+    LogMessage(log, kLogProgress, L"Inf file %s support temporary service installation. Proceeding operation", infPath.c_str());
 
     TemporaryServiceInf made;
     if (const std::uint32_t r = CreateTemporaryServiceInf(log, infPath, made); r != 0) {
-        LogMessage(log, 3, L"Failed to create inf file for temporary service installation: 0x%x", r);
+        LogMessage(log, kLogWarning, L"Failed to create inf file for temporary service installation: 0x%x", r);
         return false;
     }
     // The temporary INF is needed only while its sections are applied and listed.
     const files::TemporaryFile temporaryInf(made.infPath);
     if (const std::uint32_t r = inf::reg_inf(log, made.infPath, made.installSection, true); r != 0) {
-        LogMessage(log, 3, L"Failed to install temporary service by applying %s: 0x%x", made.infPath.c_str(), r);
+        LogMessage(log, kLogWarning, L"Failed to install temporary service by applying %s: 0x%x", made.infPath.c_str(), r);
         return false;
     }
     if (utils::IsX64Processor() && description.Name == L"vxtrap") {
         try {
             hook::PrepareTemporaryParameterSet(made.serviceName);
         } catch (const std::exception& error) {
-            LogMessageA(log, 2, "%s", error.what());
+            LogMessageA(log, kLogError, "%s", error.what());
             // Never started: nothing of it may outlive the run.
             RetireTemporaryService(log, made);
             return false;
@@ -205,7 +205,7 @@ bool InstallTemporaryService(SdkEventLog& log, const describe::DriverDescription
     }
     bool running = true;
     if (services::StartServiceWithArgument(log, made.serviceName, L"") != 0) {
-        LogMessage(log, 3, L"Failed to start temporary service %s", made.serviceName.c_str());
+        LogMessage(log, kLogWarning, L"Failed to start temporary service %s", made.serviceName.c_str());
         running = false;
     } else {
         temporaryServiceName = made.serviceName;

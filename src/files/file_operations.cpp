@@ -74,7 +74,7 @@ std::wstring MoveToTempName(const std::wstring& sourcePath) {
 
 void CleanUpFiles(SdkEventLog& log, const std::vector<std::wstring>& paths, bool retry) {
     for (const std::wstring& path : paths) {
-        LogMessage(log, 4, L"Cleaning up file %s", path.c_str());
+        LogMessage(log, kLogProgress, L"Cleaning up file %s", path.c_str());
         if (utils::api::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsAlreadyGone(::GetLastError())) {
             continue;
         }
@@ -85,7 +85,7 @@ void CleanUpFiles(SdkEventLog& log, const std::vector<std::wstring>& paths, bool
                 movedTo = MoveToTempName(path);
                 break;
             } catch (const std::exception& error) {
-                LogMessage(log, 3, L"Failed to move %s to %s: %s. Try %d", path.c_str(), movedTo.c_str(),
+                LogMessage(log, kLogWarning, L"Failed to move %s to %s: %s. Try %d", path.c_str(), movedTo.c_str(),
                            Widened(error.what()).c_str(), attempt);
             }
             if (!retry) break;
@@ -95,7 +95,7 @@ void CleanUpFiles(SdkEventLog& log, const std::vector<std::wstring>& paths, bool
 
         if (!utils::api::MoveFileExW(movedTo.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
             const DWORD error = ::GetLastError();
-            LogMessage(log, 3, L"Unable to mark for deletion on reboot %s: 0x%x", movedTo.c_str(), error);
+            LogMessage(log, kLogWarning, L"Unable to mark for deletion on reboot %s: 0x%x", movedTo.c_str(), error);
         }
     }
 }

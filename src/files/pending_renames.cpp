@@ -37,11 +37,11 @@ std::uint32_t ListOrReport(SdkEventLog& log, List list) {
         list();
         return 0;
     } catch (const PlatformError& error) {
-        LogMessage(log, 2, L"Failed to get install files from inf-file: 0x%08X - %S", PlatformErrorCode(error),
+        LogMessage(log, kLogError, L"Failed to get install files from inf-file: 0x%08X - %S", PlatformErrorCode(error),
                    error.what());
         return PlatformErrorCode(error);
     } catch (const std::exception& error) {
-        LogMessage(log, 2, L"Failed to get install files from inf-file: %S", error.what());
+        LogMessage(log, kLogError, L"Failed to get install files from inf-file: %S", error.what());
         return kGeneralFailure;
     }
 }
@@ -73,7 +73,7 @@ void EnumPendingFileRenameOperations(SdkEventLog& log, const PendingRenameCallba
     try {
         key = OpenSessionManagerKey();
     } catch (const PlatformError& error) {
-        LogMessage(log, 3, L"Failed to open Session Manager key: error 0x%08X - %S", PlatformErrorCode(error),
+        LogMessage(log, kLogWarning, L"Failed to open Session Manager key: error 0x%08X - %S", PlatformErrorCode(error),
                    error.what());
         return;
     }
@@ -81,9 +81,9 @@ void EnumPendingFileRenameOperations(SdkEventLog& log, const PendingRenameCallba
     const LSTATUS probe = utils::api::RegQueryValueExW(key.Get(), kPendingValue, nullptr, nullptr, nullptr, nullptr);
     if (probe != ERROR_SUCCESS) {
         if (probe != ERROR_FILE_NOT_FOUND) {
-            LogMessage(log, 3, L"Unexpected result requesting registry value data size: 0x%08X", probe);
+            LogMessage(log, kLogWarning, L"Unexpected result requesting registry value data size: 0x%08X", probe);
         }
-        LogMessage(log, 4, L"PendingFileRenameOperations does not exist");
+        LogMessage(log, kLogProgress, L"PendingFileRenameOperations does not exist");
         return;
     }
 
@@ -96,23 +96,23 @@ void EnumPendingFileRenameOperations(SdkEventLog& log, const PendingRenameCallba
 DWORD ScheduleUpdateOnReboot(SdkEventLog& log, const std::wstring& source, const std::wstring& destination) {
     std::wstring guid;
     if (const HRESULT created = utils::NewGuidText(guid); FAILED(created)) {
-        LogMessage(log, 2, L"Fail to create temporary file in destination folder: 0x%08X", created);
+        LogMessage(log, kLogError, L"Fail to create temporary file in destination folder: 0x%08X", created);
         return static_cast<DWORD>(created);
     }
     const std::wstring temporary = utils::AppendPath(utils::ParentPath(destination), guid + L".tmp");
 
     if (!utils::api::CopyFileW(source.c_str(), temporary.c_str(), FALSE)) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 2, L"Fail to create temporary file in destination folder: 0x%08X", error);
+        LogMessage(log, kLogError, L"Fail to create temporary file in destination folder: 0x%08X", error);
         return error;
     }
     if (!utils::api::MoveFileExW(temporary.c_str(), destination.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 2, L"Fail to schedule rename operation on reboot: 0x%08X", error);
+        LogMessage(log, kLogError, L"Fail to schedule rename operation on reboot: 0x%08X", error);
         return error;
     }
-    LogMessage(log, 4, L"Schedule update on reboot %s[%s] -> %s", temporary.c_str(), source.c_str(),
+    LogMessage(log, kLogProgress, L"Schedule update on reboot %s[%s] -> %s", temporary.c_str(), source.c_str(),
                destination.c_str());
     return 0;
 }
@@ -137,7 +137,7 @@ std::uint32_t ProtectInstalledFiles(SdkEventLog& log, const std::wstring& infPat
         for (std::size_t i = 0; i < installed.size(); ++i) {
             if (!TouchesFile(source, target, installed[i])) continue;
 
-            LogMessage(log, 4, L"Found operation that affects %s on reboot", installed[i].c_str());
+            LogMessage(log, kLogProgress, L"Found operation that affects %s on reboot", installed[i].c_str());
             const DWORD scheduled = ScheduleUpdateOnReboot(log, sources[i], installed[i]);
             if (scheduled != 0 && firstFailure == 0) firstFailure = scheduled;
             // Once queued, the file's replacement comes after every operation
@@ -163,11 +163,11 @@ std::uint32_t CancelScheduledUpdates(SdkEventLog& log, const std::wstring& infPa
         const std::wstring loweredTarget = Lowered(target);
         for (const std::wstring& path : installed) {
             if (!QueuedPathIs(loweredTarget, path)) continue;
-            LogMessage(log, 4, L"Found operation that affects %s on reboot", path.c_str());
+            LogMessage(log, kLogProgress, L"Found operation that affects %s on reboot", path.c_str());
             if (!utils::api::DeleteFileW(source.c_str())) {
                 std::wstring code;
                 ostra::FormatResultCode(code, ostra::ResultFromPlatformError(::GetLastError()));
-                LogMessage(log, 2, L"Failed to delete file %s: %s", source.c_str(), code.c_str());
+                LogMessage(log, kLogError, L"Failed to delete file %s: %s", source.c_str(), code.c_str());
             }
         }
         return true;

@@ -12,12 +12,12 @@ void RemoveInstalledHookModule(SdkEventLog& log) {
 
 void RemoveHookModuleAt(SdkEventLog& log, const std::wstring& installed) {
     const std::wstring moved = files::MoveToTempName(installed);
-    LogMessage(log, 4, L"Moved %s to %s", installed.c_str(), moved.c_str());
+    LogMessage(log, kLogProgress, L"Moved %s to %s", installed.c_str(), moved.c_str());
     if (!utils::api::MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        LogMessage(log, 3, L"Unable to mark for deletion on reboot %s: 0x%x", moved.c_str(), ::GetLastError());
+        LogMessage(log, kLogWarning, L"Unable to mark for deletion on reboot %s: 0x%x", moved.c_str(), ::GetLastError());
         return;
     }
-    LogMessage(log, 4, L"Marked %s for deletion on reboot", moved.c_str());
+    LogMessage(log, kLogProgress, L"Marked %s for deletion on reboot", moved.c_str());
 }
 
 }  // namespace hook

@@ -103,26 +103,26 @@ std::wstring ReadVxtraplibPath(bool fromDefaultSet) {
 }
 
 void InstallVxtraplib(SdkEventLog& log, const std::wstring& sourceDir, const std::wstring& targetDir) {
-    LogMessage(log, 4, L"Start install vxtraplib");
+    LogMessage(log, kLogProgress, L"Start install vxtraplib");
 
     const std::wstring source = utils::AppendPath(sourceDir, kLibraryFileName);
     const std::wstring version = GetFileVersionString(source);
-    LogMessage(log, 4, L"Found %s of version %s", source.c_str(), version.c_str());
+    LogMessage(log, kLogProgress, L"Found %s of version %s", source.c_str(), version.c_str());
 
     const std::wstring target = utils::AppendPath(targetDir, InstalledLibraryName(version));
     if (!utils::api::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 2, L"Failed copy %s to %s: 0x%08x", source.c_str(), target.c_str(), error);
+        LogMessage(log, kLogError, L"Failed copy %s to %s: 0x%08x", source.c_str(), target.c_str(), error);
         throw std::runtime_error("Fail to install vxtraplib.dll");
     }
-    LogMessage(log, 4, L"Copy %s to %s completed successfully", source.c_str(), target.c_str());
+    LogMessage(log, kLogProgress, L"Copy %s to %s completed successfully", source.c_str(), target.c_str());
 
     SaveVxtraplibPath(kParametersKeyPath, target);
     SetVxtrapDisableFailSafe(JoinKeyPath(kParametersKeyPath, kOverrideKeyName));
-    LogMessage(log, 4, L"Save %s to %s completed successfully", target.c_str(),
+    LogMessage(log, kLogProgress, L"Save %s to %s completed successfully", target.c_str(),
                JoinKeyPath(kParametersKeyPath, kLibraryPathValue).c_str());
 
-    LogMessage(log, 4, L"Finish install vxtraplib");
+    LogMessage(log, kLogProgress, L"Finish install vxtraplib");
 }
 
 void PrepareTemporaryParameterSet(const std::wstring& name) {

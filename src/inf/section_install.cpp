@@ -48,13 +48,13 @@ UINT CALLBACK RegInfFileCallback(PVOID context, UINT notification, UINT_PTR para
     SdkEventLog& log = *static_cast<SdkEventLog*>(context);
     switch (notification) {
         case SPFILENOTIFY_COPYERROR:
-            LogMessage(log, 4, L"reg_inf: copy error occurred 0x%08X. Aborting..", error);
+            LogMessage(log, kLogProgress, L"reg_inf: copy error occurred 0x%08X. Aborting..", error);
             return FILEOP_ABORT;
         case SPFILENOTIFY_RENAMEERROR:
-            LogMessage(log, 4, L"reg_inf: rename error occurred 0x%08X. Aborting..", error);
+            LogMessage(log, kLogProgress, L"reg_inf: rename error occurred 0x%08X. Aborting..", error);
             return FILEOP_ABORT;
         case SPFILENOTIFY_DELETEERROR:
-            LogMessage(log, 4, L"reg_inf: delete error occurred 0x%08X. Skipping..", error);
+            LogMessage(log, kLogProgress, L"reg_inf: delete error occurred 0x%08X. Skipping..", error);
             return FILEOP_SKIP;
         case SPFILENOTIFY_NEEDMEDIA: {
             // The queue asks for each source before it copies from it. "Do it"
@@ -63,24 +63,24 @@ UINT CALLBACK RegInfFileCallback(PVOID context, UINT notification, UINT_PTR para
             const auto* media = reinterpret_cast<const SOURCE_MEDIA_W*>(param1);
             const std::wstring file = media != nullptr ? TextOrEmpty(media->SourceFile) : L"";
             if (media != nullptr && SourceFilePresent(*media)) {
-                LogMessage(log, 4, L"reg_inf: performs operation %u.", notification);
+                LogMessage(log, kLogProgress, L"reg_inf: performs operation %u.", notification);
                 return FILEOP_DOIT;
             }
-            LogMessage(log, 4, L"reg_inf: source media needed for %s. Aborting..", file.c_str());
+            LogMessage(log, kLogProgress, L"reg_inf: source media needed for %s. Aborting..", file.c_str());
             ::SetLastError(ERROR_FILE_NOT_FOUND);
             return FILEOP_ABORT;
         }
         default:
-            LogMessage(log, 4, L"reg_inf: performs operation %u.", notification);
+            LogMessage(log, kLogProgress, L"reg_inf: performs operation %u.", notification);
             return FILEOP_DOIT;
     }
 }
 
 std::uint32_t reg_inf(SdkEventLog& log, const std::wstring& infPath, const std::wstring& section,
                       bool installServices) {
-    LogMessage(log, 4, L"Action start : reg_inf.");
+    LogMessage(log, kLogProgress, L"Action start : reg_inf.");
     if (infPath.empty()) {
-        LogMessage(log, 4, L"reg_inf() failed. Inf file is not defined.");
+        LogMessage(log, kLogProgress, L"reg_inf() failed. Inf file is not defined.");
         return ERROR_INVALID_PARAMETER;
     }
     const SourceRoot source = SplitSourceRoot(infPath);
@@ -88,13 +88,13 @@ std::uint32_t reg_inf(SdkEventLog& log, const std::wstring& infPath, const std::
     const InfHandle inf(utils::api::SetupOpenInfFileW(source.infPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr));
     if (!inf) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 4, L"reg_inf() failed. SetupOpenInfFile() failed with error 0x%x", error);
+        LogMessage(log, kLogProgress, L"reg_inf() failed. SetupOpenInfFile() failed with error 0x%x", error);
         return error;
     }
     INFCONTEXT line{};
     if (!utils::api::SetupFindFirstLineW(inf.Get(), section.c_str(), nullptr, &line)) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 4, L"reg_inf() failed. SetupFindFirstLineW() in section %s failed with error 0x%x",
+        LogMessage(log, kLogProgress, L"reg_inf() failed. SetupFindFirstLineW() in section %s failed with error 0x%x",
                    section.c_str(), error);
         return error;
     }
@@ -102,22 +102,22 @@ std::uint32_t reg_inf(SdkEventLog& log, const std::wstring& infPath, const std::
                                                  HKEY_CLASSES_ROOT, source.root.c_str(), SP_COPY_NEWER,
                                                  &RegInfFileCallback, &log, nullptr, nullptr)) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 4, L"reg_inf() failed. SetupInstallFromInfSection() failed with error 0x%x", error);
+        LogMessage(log, kLogProgress, L"reg_inf() failed. SetupInstallFromInfSection() failed with error 0x%x", error);
         return error;
     }
     if (installServices) {
         const std::wstring servicesSection = section + L".Services";
         if (!utils::api::SetupFindFirstLineW(inf.Get(), servicesSection.c_str(), nullptr, &line)) {
-            LogMessage(log, 4, L"[Optional] SetupFindFirstLineW() in section %s failed with error 0x%x",
+            LogMessage(log, kLogProgress, L"[Optional] SetupFindFirstLineW() in section %s failed with error 0x%x",
                        servicesSection.c_str(), ::GetLastError());
         } else if (!utils::api::SetupInstallServicesFromInfSectionW(inf.Get(), servicesSection.c_str(), 0)) {
             const DWORD error = ::GetLastError();
-            LogMessage(log, 4, L"reg_inf() failed. SetupInstallServicesFromInfSection() failed with error 0x%x",
+            LogMessage(log, kLogProgress, L"reg_inf() failed. SetupInstallServicesFromInfSection() failed with error 0x%x",
                        error);
             return error;
         }
     }
-    LogMessage(log, 4, L"Action ended : reg_inf. Return value 0x%x.", 0u);
+    LogMessage(log, kLogProgress, L"Action ended : reg_inf. Return value 0x%x.", 0u);
     return 0;
 }
 

@@ -369,7 +369,7 @@ SdkEventLog* CreateLog(LogSettings settings) {
 
 void DestroyLog(SdkEventLog* log) { delete log; }
 
-bool LogMessage(SdkEventLog& log, int level, const wchar_t* format, ...) {
+bool LogMessage(SdkEventLog& log, LogLevel level, const wchar_t* format, ...) {
     if (IsFiltered(log, level)) return true;
     va_list args;
     va_start(args, format);
@@ -378,7 +378,7 @@ bool LogMessage(SdkEventLog& log, int level, const wchar_t* format, ...) {
     return written;
 }
 
-bool LogMessageA(SdkEventLog& log, int level, const char* format, ...) {
+bool LogMessageA(SdkEventLog& log, LogLevel level, const char* format, ...) {
     if (IsFiltered(log, level)) return true;
     const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
@@ -394,10 +394,9 @@ bool LogMessageA(SdkEventLog& log, int level, const char* format, ...) {
 }
 
 bool LogText(SdkEventLog& log, const wchar_t* text) {
-    constexpr int kLevel = 9;
-    if (log.settings.maxLevel < kLevel) return true;
+    if (log.settings.maxLevel < kLogDetail) return true;
     const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     AppendWide(log, StartLine(log), text);
-    return log.Emit(kLevel);
+    return log.Emit(kLogDetail);
 }

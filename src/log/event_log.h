@@ -17,8 +17,8 @@ void DestroyLog(SdkEventLog* log);
 // printf-style messages: in LogMessage "%s" takes a wide string and "%S" a
 // narrow one; in LogMessageA the other way round. True when the message was
 // filtered out or written in full.
-bool LogMessage(SdkEventLog& log, int level, const wchar_t* format, ...);
-bool LogMessageA(SdkEventLog& log, int level, const char* format, ...);
+bool LogMessage(SdkEventLog& log, LogLevel level, const wchar_t* format, ...);
+bool LogMessageA(SdkEventLog& log, LogLevel level, const char* format, ...);
 // A ready text at level 9, without format processing.
 bool LogText(SdkEventLog& log, const wchar_t* text);
 

@@ -3,6 +3,15 @@
 
 #include <cstdint>
 
+// The levels of the log's lines; a line is written when its level is not
+// above the log's maximum (9 with "--verbose", else 0: nothing is written).
+enum LogLevel : int {
+    kLogError = 2,     // an operation failed
+    kLogWarning = 3,   // a failure that is tolerated, or a warning
+    kLogProgress = 4,  // what the run does
+    kLogDetail = 9,    // details for a closer look
+};
+
 struct LogSettings {
     std::int32_t maxLevel = 0;  // highest level written; 0 switches the log off
     std::uint8_t showDate = 0;
@@ -23,7 +32,7 @@ struct LogSettings {
 // The installer's settings: silent unless "--verbose" was given.
 constexpr LogSettings InstallerLogSettings(bool verbose) {
     LogSettings settings;
-    settings.maxLevel = verbose ? 9 : 0;
+    settings.maxLevel = verbose ? kLogDetail : 0;
     settings.showDate = 1;
     settings.showTime = 1;
     settings.showComponentId = 0;

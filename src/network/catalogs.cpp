@@ -106,13 +106,13 @@ void AddCatalog(SdkEventLog& log, const CatalogFunctions& functions, CatalogAdmi
     const CatalogInfo catalog = functions.addCatalog(admin, path.data(), member.data(), 0);
     if (!catalog) {
         const DWORD error = ::GetLastError();
-        LogMessageA(log, 2, "reg_cat. pfCryptCATAdminAddCatalog(0x%p, '%S', '%S', 0) failed, GetLastError()=%lu",
+        LogMessageA(log, kLogError, "reg_cat. pfCryptCATAdminAddCatalog(0x%p, '%S', '%S', 0) failed, GetLastError()=%lu",
                     admin, catalogPath.c_str(), memberName.c_str(), error);
         return;
     }
     if (!functions.releaseCatalogContext(admin, catalog, 0)) {
         const DWORD error = ::GetLastError();
-        LogMessageA(log, 2, "reg_cat. fCryptCATAdminReleaseCatalogContext failed, GetLastError()=%lu", error);
+        LogMessageA(log, kLogError, "reg_cat. fCryptCATAdminReleaseCatalogContext failed, GetLastError()=%lu", error);
     }
 }
 
@@ -120,7 +120,7 @@ void RemoveCatalog(SdkEventLog& log, const CatalogFunctions& functions, CatalogA
                    const std::wstring& memberName) {
     if (!functions.removeCatalog(admin, memberName.c_str(), 0)) {
         const DWORD error = ::GetLastError();
-        LogMessageA(log, 2, "reg_cat. pfCryptCATAdminRemoveCatalog(0x%p, '%S', 0) failed, GetLastError()=%lu", admin,
+        LogMessageA(log, kLogError, "reg_cat. pfCryptCATAdminRemoveCatalog(0x%p, '%S', 0) failed, GetLastError()=%lu", admin,
                     memberName.c_str(), error);
     }
 }
@@ -131,18 +131,18 @@ void reg_cat(SdkEventLog& log, const std::wstring& catalogPath, const std::wstri
     const utils::ModuleHandle library(LoadWintrust());
     if (!library) {
         const DWORD error = ::GetLastError();
-        LogMessageA(log, 2, "reg_cat. Error %lu loading '%S'", error, kLibraryName);
+        LogMessageA(log, kLogError, "reg_cat. Error %lu loading '%S'", error, kLibraryName);
         return;
     }
     const CatalogFunctions functions = LookUp(library.Get());
     if (!functions.Complete()) {
-        LogMessageA(log, 2, "reg_cat. Some of GetProcAddress() failed");
+        LogMessageA(log, kLogError, "reg_cat. Some of GetProcAddress() failed");
         return;
     }
     CatalogAdmin acquired = nullptr;
     if (!functions.acquireContext(&acquired, nullptr, 0)) {
         const DWORD error = ::GetLastError();
-        LogMessageA(log, 2, "reg_cat. pfCryptCATAdminAcquireContext failed, GetLastError()=%lu", error);
+        LogMessageA(log, kLogError, "reg_cat. pfCryptCATAdminAcquireContext failed, GetLastError()=%lu", error);
         return;
     }
     const AdminContext admin(acquired, functions.releaseContext);

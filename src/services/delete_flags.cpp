@@ -57,16 +57,16 @@ Win32Error IsServiceMarkedForDeletion(SdkEventLog& log, const std::wstring& infP
     try {
         name = inf::GetAddServiceName(infPath, inf::GetServicesSectionName());
     } catch (const std::exception& error) {
-        LogMessageA(log, 2, "Fail to read service name: %s", error.what());
+        LogMessageA(log, kLogError, "Fail to read service name: %s", error.what());
         return ERROR_GEN_FAILURE;
     }
-    LogMessage(log, 4, L"Check mark for delete of service %s", name.c_str());
+    LogMessage(log, kLogProgress, L"Check mark for delete of service %s", name.c_str());
 
     ServiceHandle service;
     try {
         service = OpenServiceByName(name);
     } catch (const PlatformError& error) {
-        LogMessage(log, 2, L"Unable to open service %s, error: 0x%x. %S", name.c_str(), PlatformErrorCode(error),
+        LogMessage(log, kLogError, L"Unable to open service %s, error: 0x%x. %S", name.c_str(), PlatformErrorCode(error),
                    error.what());
         return PlatformErrorCode(error);
     }
@@ -75,7 +75,7 @@ Win32Error IsServiceMarkedForDeletion(SdkEventLog& log, const std::wstring& infP
     if (!utils::api::QueryServiceObjectSecurity(service.Get(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
-            LogMessage(log, 2, L"Error geting size of %s security object: 0x%x", name.c_str(), error);
+            LogMessage(log, kLogError, L"Error geting size of %s security object: 0x%x", name.c_str(), error);
             return error;
         }
     }
@@ -83,7 +83,7 @@ Win32Error IsServiceMarkedForDeletion(SdkEventLog& log, const std::wstring& infP
     if (!utils::api::QueryServiceObjectSecurity(service.Get(), DACL_SECURITY_INFORMATION,
                                                 descriptor.empty() ? nullptr : descriptor.data(), needed, &needed)) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 2, L"Error geting %s security object: 0x%x ", name.c_str(), error);
+        LogMessage(log, kLogError, L"Error geting %s security object: 0x%x ", name.c_str(), error);
         return error;
     }
 
@@ -95,10 +95,10 @@ Win32Error IsServiceMarkedForDeletion(SdkEventLog& log, const std::wstring& infP
     }
     const DWORD error = ::GetLastError();
     if (error != ERROR_SERVICE_MARKED_FOR_DELETE) {
-        LogMessage(log, 2, L"Error seting %s security object: 0x%x", name.c_str(), error);
+        LogMessage(log, kLogError, L"Error seting %s security object: 0x%x", name.c_str(), error);
         return error;
     }
-    LogMessage(log, 4, L"%s marked for deletion", name.c_str());
+    LogMessage(log, kLogProgress, L"%s marked for deletion", name.c_str());
     marked = true;
     return 0;
 }
@@ -111,7 +111,7 @@ Win32Error UnmarkServiceForDeletion(SdkEventLog& log, const std::wstring& infPat
         name = inf::GetAddServiceName(infPath, section);
         startType = static_cast<DWORD>(inf::GetServiceStartType(infPath, section));
     } catch (const std::exception& error) {
-        LogMessageA(log, 2, "Fail to read data from inf: %s", error.what());
+        LogMessageA(log, kLogError, "Fail to read data from inf: %s", error.what());
         return ERROR_GEN_FAILURE;
     }
 
@@ -119,19 +119,19 @@ Win32Error UnmarkServiceForDeletion(SdkEventLog& log, const std::wstring& infPat
     try {
         key = OpenServiceKey(name, KEY_WRITE);
     } catch (const PlatformError& error) {
-        LogMessage(log, 2, L"Failed to open service key %s: 0x%08X - %S", name.c_str(), PlatformErrorCode(error),
+        LogMessage(log, kLogError, L"Failed to open service key %s: 0x%08X - %S", name.c_str(), PlatformErrorCode(error),
                    error.what());
         return PlatformErrorCode(error);
     }
 
     const LSTATUS removed = utils::api::RegDeleteValueW(key.Get(), kDeleteFlag);
     if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) {
-        LogMessage(log, 2, L"Failed remove %s delete flag: 0x%x", name.c_str(), removed);
+        LogMessage(log, kLogError, L"Failed remove %s delete flag: 0x%x", name.c_str(), removed);
         return static_cast<Win32Error>(removed);
     }
     const LSTATUS written = SetDword(key.Get(), kStart, startType);
     if (written != ERROR_SUCCESS) {
-        LogMessage(log, 2, L"Failed update %s start type: 0x%x", name.c_str(), written);
+        LogMessage(log, kLogError, L"Failed update %s start type: 0x%x", name.c_str(), written);
         return static_cast<Win32Error>(written);
     }
     return 0;

@@ -39,11 +39,11 @@ std::uint32_t UnloadFilter(SdkEventLog& log, const std::wstring& serviceName) {
 std::uint32_t UnloadDriver(SdkEventLog& log, const std::wstring& serviceName, StopRoutine stop) {
     if (!IsServiceRunning(log, serviceName)) return 0;
     if (const std::uint32_t code = stop(log, serviceName); code != 0) {
-        LogMessage(log, 3, L"Fail to stop driver '%s': 0x%08X", serviceName.c_str(), code);
+        LogMessage(log, kLogWarning, L"Fail to stop driver '%s': 0x%08X", serviceName.c_str(), code);
         return code;
     }
     IsServiceRunning(log, serviceName);
-    LogMessage(log, 4, L"Driver '%s' has been stopped", serviceName.c_str());
+    LogMessage(log, kLogProgress, L"Driver '%s' has been stopped", serviceName.c_str());
     return 0;
 }
 
@@ -51,7 +51,7 @@ std::uint32_t RemoveServiceDevices(SdkEventLog& log, const std::vector<std::wstr
     const DeviceSet devices(utils::api::SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
     if (!devices) {
         const DWORD error = ::GetLastError();
-        LogMessage(log, 2, L"Failed to get device set: 0x%08X", error);
+        LogMessage(log, kLogError, L"Failed to get device set: 0x%08X", error);
         return error;
     }
     SP_DEVINFO_DATA device{};
@@ -66,9 +66,9 @@ std::uint32_t RemoveServiceDevices(SdkEventLog& log, const std::vector<std::wstr
         }
         const std::wstring name = service.data();
         if (std::find(serviceNames.begin(), serviceNames.end(), name) == serviceNames.end()) continue;
-        LogMessage(log, 4, L"Removing driver %s from device set", name.c_str());
+        LogMessage(log, kLogProgress, L"Removing driver %s from device set", name.c_str());
         if (!utils::api::SetupDiRemoveDevice(devices.Get(), &device)) {
-            LogMessage(log, 3, L"Failed to remove driver from device set: 0x%08X", ::GetLastError());
+            LogMessage(log, kLogWarning, L"Failed to remove driver from device set: 0x%08X", ::GetLastError());
         }
     }
     return 0;

@@ -30,11 +30,11 @@ Win32Error WithLoggedFailures(SdkEventLog& log, const std::wstring& serviceName,
     try {
         return body();
     } catch (const PlatformError& error) {
-        LogMessage(log, 2, L"Failed to get image path for service %s: 0x%08X - %S", serviceName.c_str(),
+        LogMessage(log, kLogError, L"Failed to get image path for service %s: 0x%08X - %S", serviceName.c_str(),
                    PlatformErrorCode(error), error.what());
         return PlatformErrorCode(error);
     } catch (const std::exception& error) {
-        LogMessage(log, 2, L"Failed to get image path for service %s: %S", serviceName.c_str(), error.what());
+        LogMessage(log, kLogError, L"Failed to get image path for service %s: %S", serviceName.c_str(), error.what());
         return ERROR_GEN_FAILURE;
     }
 }
@@ -62,7 +62,7 @@ ImagePathRestoreGuard::~ImagePathRestoreGuard() {
     if (dismissed_ || saved_.empty()) return;
     try {
         if (SetServiceImagePath(log_, serviceName_, saved_) != 0) {
-            LogMessage(log_, 2, L"Failed to restore ImagePath for service %s", serviceName_.c_str());
+            LogMessage(log_, kLogError, L"Failed to restore ImagePath for service %s", serviceName_.c_str());
         }
     } catch (...) {
         // A guard that runs while an exception is on its way out must not raise another.

@@ -17,7 +17,7 @@ Win32Error CodeOf(const std::system_error& error) { return static_cast<Win32Erro
 
 void LogOpenFailure(SdkEventLog& log, const wchar_t* format, const std::wstring& name,
                     const std::system_error& error) {
-    LogMessage(log, 2, format, name.c_str(), CodeOf(error), error.what());
+    LogMessage(log, kLogError, format, name.c_str(), CodeOf(error), error.what());
 }
 
 constexpr wchar_t kUnableToOpen[] = L"Unable to open service %s, error: 0x%x. %S";
@@ -74,12 +74,12 @@ ServiceHandle OpenServiceByName(const std::wstring& name) {
 }
 
 Win32Error CheckIsServiceFound(SdkEventLog& log, const std::wstring& name, bool& found) {
-    LogMessage(log, 4, L"CheckIsServiceFound: check for '%s'", name.c_str());
+    LogMessage(log, kLogProgress, L"CheckIsServiceFound: check for '%s'", name.c_str());
     try {
         OpenServiceByName(name);
     } catch (const std::system_error& error) {
         if (CodeOf(error) == ERROR_SERVICE_DOES_NOT_EXIST) {
-            LogMessage(log, 4, L"CheckIsServiceFound: service '%s' is not found", name.c_str());
+            LogMessage(log, kLogProgress, L"CheckIsServiceFound: service '%s' is not found", name.c_str());
             found = false;
             return 0;
         }
@@ -87,7 +87,7 @@ Win32Error CheckIsServiceFound(SdkEventLog& log, const std::wstring& name, bool&
         return CodeOf(error);
     }
     found = true;
-    LogMessage(log, 4, L"CheckIsServiceFound: service '%s' found", name.c_str());
+    LogMessage(log, kLogProgress, L"CheckIsServiceFound: service '%s' found", name.c_str());
     return 0;
 }
 
@@ -101,7 +101,7 @@ Win32Error QueryServiceState(SdkEventLog& log, const std::wstring& name, std::ui
     if (!utils::api::QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
                                           sizeof status, &needed)) {
         const Win32Error error = ::GetLastError();
-        LogMessage(log, 4, L"Failed to get '%s' status: 0x%08x", name.c_str(), error);
+        LogMessage(log, kLogProgress, L"Failed to get '%s' status: 0x%08x", name.c_str(), error);
         return error;
     }
     state = status.dwCurrentState;
@@ -114,12 +114,12 @@ bool IsServiceRunning(SdkEventLog& log, const std::wstring& name) {
     std::uint32_t state = 0;
     SelfServiceExitCodes exitCodes;
     if (QueryServiceState(log, name, state, exitCodes) != 0) return false;
-    LogMessage(log, 4, L"%s state: 0x%08x (%S)", name.c_str(), state, ServiceStateName(state));
+    LogMessage(log, kLogProgress, L"%s state: 0x%08x (%S)", name.c_str(), state, ServiceStateName(state));
     return state == SERVICE_RUNNING;
 }
 
 Win32Error StartServiceWithArgument(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {
-    LogMessage(log, 4, L"Trying to start %s...", name.c_str());
+    LogMessage(log, kLogProgress, L"Trying to start %s...", name.c_str());
     Win32Error openError = 0;
     const ServiceHandle service = OpenForOperation(log, name, kUnableToOpen, openError);
     if (!service) return openError;
@@ -127,10 +127,10 @@ Win32Error StartServiceWithArgument(SdkEventLog& log, const std::wstring& name, 
     const DWORD count = argument.empty() ? 0 : 1;
     if (!utils::api::StartServiceW(service.Get(), count, count != 0 ? arguments : nullptr)) {
         const Win32Error error = ::GetLastError();
-        LogMessage(log, 4, L"Failed to start '%s' service: 0x%08x", name.c_str(), error);
+        LogMessage(log, kLogProgress, L"Failed to start '%s' service: 0x%08x", name.c_str(), error);
         return error;
     }
-    LogMessage(log, 4, L"%s started", name.c_str());
+    LogMessage(log, kLogProgress, L"%s started", name.c_str());
     return 0;
 }
 
@@ -141,10 +141,10 @@ Win32Error StopServiceByName(SdkEventLog& log, const std::wstring& name) {
     SERVICE_STATUS status = {};
     if (!utils::api::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
         const Win32Error error = ::GetLastError();
-        LogMessage(log, 2, L"Stop service <%s> error %#x", name.c_str(), error);
+        LogMessage(log, kLogError, L"Stop service <%s> error %#x", name.c_str(), error);
         return error;
     }
-    LogMessage(log, 4, L"Service <%s> was stopped", name.c_str());
+    LogMessage(log, kLogProgress, L"Service <%s> was stopped", name.c_str());
     return 0;
 }
 
@@ -153,7 +153,7 @@ Win32Error CreateDemandStartService(SdkEventLog& log, const std::wstring& name, 
     ServiceHandle manager = OpenManager();
     if (!manager) {
         const Win32Error error = ::GetLastError();
-        LogMessage(log, 2, L"Error openinig Service Control Manager 0x%08x", error);
+        LogMessage(log, kLogError, L"Error openinig Service Control Manager 0x%08x", error);
         return error;
     }
     const std::wstring binaryPath = imagePath + L" " + arguments;
@@ -163,11 +163,11 @@ Win32Error CreateDemandStartService(SdkEventLog& log, const std::wstring& name, 
                                                      nullptr, nullptr, nullptr));
     if (!service) {
         const Win32Error error = ::GetLastError();
-        LogMessage(log, 2, L"Failed to create service %s 0x%08x", name.c_str(), error);
+        LogMessage(log, kLogError, L"Failed to create service %s 0x%08x", name.c_str(), error);
         return error;
     }
     if (const Win32Error error = RestrictToAdministrators(service.Get()); error != 0) {
-        LogMessage(log, 2, L"Failed to set security of service %s 0x%08x", name.c_str(), error);
+        LogMessage(log, kLogError, L"Failed to set security of service %s 0x%08x", name.c_str(), error);
         // Not left behind with the default rules, under which any user may
         // open it and keep it from being deleted.
         utils::api::DeleteService(service.Get());
@@ -182,7 +182,7 @@ Win32Error DeleteServiceByName(SdkEventLog& log, const std::wstring& name) {
     if (!service) return openError;
     if (!utils::api::DeleteService(service.Get())) {
         const Win32Error error = ::GetLastError();
-        LogMessage(log, 2, L"Unable to delete service %s: 0x%x", name.c_str(), error);
+        LogMessage(log, kLogError, L"Unable to delete service %s: 0x%x", name.c_str(), error);
         return error;
     }
     return 0;

@@ -46,21 +46,21 @@ bool WriteSettings(SdkEventLog& log) {
                                                        KEY_ALL_ACCESS, nullptr, &created, nullptr);
     RegKeyHandle key(created);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 9, L"SetVxearlyParameters: Key creation failed : %d", status);
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: Key creation failed : %d", status);
         return false;
     }
     bool written = true;
     if (const LSTATUS e = WriteBlock(key.Get(), L"Block0", kBlock0); e != ERROR_SUCCESS) {
-        LogMessage(log, 9, L"SetVxearlyParameters: Block0 parameter set failed: %d", e);
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: Block0 parameter set failed: %d", e);
         written = false;
     } else {
-        LogMessage(log, 9, L"SetVxearlyParameters: Block0 parameter set.");
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: Block0 parameter set.");
     }
     if (const LSTATUS e = WriteBlock(key.Get(), L"Config", kConfig); e != ERROR_SUCCESS) {
-        LogMessage(log, 9, L"SetVxearlyParameters: Config parameter set failed: %d", e);
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: Config parameter set failed: %d", e);
         written = false;
     } else {
-        LogMessage(log, 9, L"SetVxearlyParameters: Config parameter set.");
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: Config parameter set.");
     }
     return written;
 }
@@ -70,45 +70,45 @@ bool DeleteSettings(SdkEventLog& log) {
     const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ | KEY_WRITE, &opened);
     RegKeyHandle mount(opened);
     if (status != ERROR_SUCCESS) {
-        LogMessage(log, 9, L"SetVxearlyParameters: Key open failed : %d", status);
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: Key open failed : %d", status);
         return false;
     }
     if (const LSTATUS e = utils::api::RegDeleteKeyW(mount.Get(), kMakerKey); e != ERROR_SUCCESS) {
-        LogMessage(log, 9, L"SetVxearlyParameters: Key delete failed : %d", e);
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: Key delete failed : %d", e);
         return false;
     }
-    LogMessage(log, 9, L"SetVxearlyParameters: Key deleted");
+    LogMessage(log, kLogDetail, L"SetVxearlyParameters: Key deleted");
     return true;
 }
 
 }  // namespace
 
 bool SetVxearlyParameters(SdkEventLog& log, bool install) {
-    LogMessage(log, 9, L"Action start : SetVxearlyParameters.");
+    LogMessage(log, kLogDetail, L"Action start : SetVxearlyParameters.");
     try {
         privileges::EnablePrivilege(L"SeRestorePrivilege");
         privileges::EnablePrivilege(L"SeBackupPrivilege");
     } catch (const std::runtime_error& error) {
-        LogMessageA(log, 9, "Adjust privileges: runtime exception '%s'", error.what());
+        LogMessageA(log, kLogDetail, "Adjust privileges: runtime exception '%s'", error.what());
         return false;
     }
     wchar_t systemDirectory[MAX_PATH] = {};
     const UINT length = utils::api::GetSystemDirectoryW(systemDirectory, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
-        LogMessage(log, 9, L"SetVxearlyParameters: could not get System folder");
+        LogMessage(log, kLogDetail, L"SetVxearlyParameters: could not get System folder");
         return false;
     }
     const std::wstring hive = std::wstring(systemDirectory) + L"\\config\\ELAM";
 
     bool result = false;
     if (const LSTATUS e = utils::api::RegLoadKeyW(HKEY_LOCAL_MACHINE, kMountKey, hive.c_str()); e != ERROR_SUCCESS) {
-        LogMessage(log, 9, L"RegLoadKey(%s): error %d", kMountKey, e);
+        LogMessage(log, kLogDetail, L"RegLoadKey(%s): error %d", kMountKey, e);
     } else {
-        LogMessage(log, 9, L"RegLoadKey(%s): ok", hive.c_str());
+        LogMessage(log, kLogDetail, L"RegLoadKey(%s): ok", hive.c_str());
         result = install ? WriteSettings(log) : DeleteSettings(log);
         utils::api::RegUnLoadKeyW(HKEY_LOCAL_MACHINE, kMountKey);
     }
-    LogMessage(log, 9, L"Action ended : SetVxearlyParameters. Return value %d.", result ? 1 : 0);
+    LogMessage(log, kLogDetail, L"Action ended : SetVxearlyParameters. Return value %d.", result ? 1 : 0);
     return result;
 }
 

@@ -55,18 +55,18 @@ std::uint32_t UnloadFilterWithPrivilege(SdkEventLog& log, const std::wstring& fi
     const utils::KernelHandle token = OpenOwnToken();
     if (!token) {
         const std::uint32_t status = ::GetLastError();
-        LogMessage(log, 2, L"Failed to open process token: 0x%08x", status);
+        LogMessage(log, kLogError, L"Failed to open process token: 0x%08x", status);
         return status;
     }
     LUID id{};
     if (!utils::api::LookupPrivilegeValueW(nullptr, kLoadDriverPrivilege, &id)) {
         const std::uint32_t status = ::GetLastError();
-        LogMessage(log, 2, L"Failed to lookup for privilege: 0x%08x", status);
+        LogMessage(log, kLogError, L"Failed to lookup for privilege: 0x%08x", status);
         return status;
     }
     if (!EnableInToken(token.Get(), id)) {
         const std::uint32_t status = ::GetLastError();
-        LogMessage(log, 2, L"Failed to adjust %s privilege: 0x%08x\n", kLoadDriverPrivilege, status);
+        LogMessage(log, kLogError, L"Failed to adjust %s privilege: 0x%08x\n", kLoadDriverPrivilege, status);
         return status;
     }
     return static_cast<std::uint32_t>(utils::fltLibDll->FilterUnload(filterName.c_str()));

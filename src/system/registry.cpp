@@ -18,17 +18,17 @@ using HeapBlock = utils::UniqueHandle<HeapBlockTraits>;
 
 bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) noexcept {
     if (subkeyName == nullptr) {
-        LogMessage(log, 2, L"Invalid key name");
+        LogMessage(log, kLogError, L"Invalid key name");
         return false;
     }
-    LogMessage(log, 4, L"Delete recursively subkey <%s> of root 0x%p", subkeyName, root);
+    LogMessage(log, kLogProgress, L"Delete recursively subkey <%s> of root 0x%p", subkeyName, root);
 
     HeapBlock nameBuffer;
     {
         HKEY opened = nullptr;
         const LSTATUS openError = utils::api::RegOpenKeyExW(root, subkeyName, 0, KEY_READ | KEY_WRITE, &opened);
         if (openError != ERROR_SUCCESS) {
-            LogMessage(log, 2, L"Open registry subkey <%s> error %#x", subkeyName, openError);
+            LogMessage(log, kLogError, L"Open registry subkey <%s> error %#x", subkeyName, openError);
             return false;
         }
         RegKeyHandle key(opened);
@@ -39,7 +39,7 @@ bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) 
                                                                &longestName, nullptr, nullptr, nullptr, nullptr,
                                                                nullptr, nullptr);
         if (infoError != ERROR_SUCCESS) {
-            LogMessage(log, 2, L"Query info for registry key <%s> error %#x", subkeyName, infoError);
+            LogMessage(log, kLogError, L"Query info for registry key <%s> error %#x", subkeyName, infoError);
             return false;
         }
 
@@ -48,7 +48,7 @@ bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) 
         const DWORD bufferBytes = bufferChars * sizeof(wchar_t);
         nameBuffer.Reset(utils::api::HeapAlloc(utils::api::GetProcessHeap(), HEAP_ZERO_MEMORY, bufferBytes));
         if (!nameBuffer) {
-            LogMessage(log, 2, L"Can't allocate %lu bytes for subkey name buffer", bufferBytes);
+            LogMessage(log, kLogError, L"Can't allocate %lu bytes for subkey name buffer", bufferBytes);
             return false;
         }
         auto* name = static_cast<wchar_t*>(nameBuffer.Get());
@@ -58,12 +58,12 @@ bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) 
             const LSTATUS enumError = utils::api::RegEnumKeyW(key.Get(), index, name, bufferChars);
             if (enumError == ERROR_NO_MORE_ITEMS) break;
             if (enumError == ERROR_MORE_DATA) {
-                LogMessage(log, 3, L"Subkey %lu name is too big %lu", index, bufferChars);
+                LogMessage(log, kLogWarning, L"Subkey %lu name is too big %lu", index, bufferChars);
                 ++index;
                 continue;
             }
             if (enumError != ERROR_SUCCESS) {
-                LogMessage(log, 2, L"Enum %lu key of <%s> error %#x", index, subkeyName, enumError);
+                LogMessage(log, kLogError, L"Enum %lu key of <%s> error %#x", index, subkeyName, enumError);
                 break;
             }
             // A deleted subkey moves the ones after it down one place, so the
@@ -74,7 +74,7 @@ bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) 
 
     const LSTATUS deleteError = utils::api::RegDeleteKeyW(root, subkeyName);
     if (deleteError == ERROR_SUCCESS || deleteError == ERROR_FILE_NOT_FOUND) return true;
-    LogMessage(log, 2, L"Delete registry key <%s> error %#x", subkeyName, deleteError);
+    LogMessage(log, kLogError, L"Delete registry key <%s> error %#x", subkeyName, deleteError);
     return false;
 }
 

@@ -52,9 +52,9 @@ TEST(FaultRun, AFailureInsideALogLineIsLoggedAfterTheLine) {
         ASSERT_TRUE(EndsInTime(
             [](SdkEventLog& target) {
                 ArmedFault fault(1, Mode::Once);
-                LogMessage(target, 4, L"converted");
+                LogMessage(target, kLogProgress, L"converted");
                 ArmedFault fromThere(1, Mode::FromThereOn);
-                LogMessage(target, 4, L"lost");
+                LogMessage(target, kLogProgress, L"lost");
             },
             log));
     }

@@ -38,8 +38,8 @@ TEST(EventLog, SilentAtLevelZero) {
     TempDir dir;
     LogPtr log = LogIn(dir, 0);
     ASSERT_TRUE(log);
-    EXPECT_TRUE(LogMessage(*log, 2, L"error %d", 1));
-    EXPECT_TRUE(LogMessageA(*log, 4, "info"));
+    EXPECT_TRUE(LogMessage(*log, kLogError, L"error %d", 1));
+    EXPECT_TRUE(LogMessageA(*log, kLogProgress, "info"));
     EXPECT_TRUE(LogText(*log, L"text"));
     log.reset();
     EXPECT_FALSE(testsupport::FileExists(dir.File(L"tarnel.log")));
@@ -48,10 +48,10 @@ TEST(EventLog, SilentAtLevelZero) {
 TEST(EventLog, LevelsAboveTheMaximumAndLevelZeroAreDropped) {
     TempDir dir;
     LogPtr log = LogIn(dir, 4);
-    EXPECT_TRUE(LogMessage(*log, 0, L"level zero"));
-    EXPECT_TRUE(LogMessage(*log, 4, L"level four"));
-    EXPECT_TRUE(LogMessage(*log, 5, L"level five"));
-    EXPECT_TRUE(LogMessage(*log, -1, L"negative"));  // below every maximum, so written
+    EXPECT_TRUE(LogMessage(*log, static_cast<LogLevel>(0), L"level zero"));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"level four"));
+    EXPECT_TRUE(LogMessage(*log, static_cast<LogLevel>(5), L"level five"));
+    EXPECT_TRUE(LogMessage(*log, static_cast<LogLevel>(-1), L"negative"));  // below every maximum, so written
     EXPECT_TRUE(LogText(*log, L"LogText needs level 9"));
     log.reset();
     const std::vector<std::string> expected{"level four", "negative"};
@@ -61,8 +61,8 @@ TEST(EventLog, LevelsAboveTheMaximumAndLevelZeroAreDropped) {
 TEST(EventLog, LineFormatAndArguments) {
     TempDir dir;
     LogPtr log = LogIn(dir, 9);
-    EXPECT_TRUE(LogMessage(*log, 4, L"wide %s narrow %S number 0x%08x", L"w", "n", 0x57u));
-    EXPECT_TRUE(LogMessageA(*log, 2, "narrow %s wide %S %d", "n", L"w", -3));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"wide %s narrow %S number 0x%08x", L"w", "n", 0x57u));
+    EXPECT_TRUE(LogMessageA(*log, kLogError, "narrow %s wide %S %d", "n", L"w", -3));
     EXPECT_TRUE(LogText(*log, L"ready %s text"));
     log.reset();
     const std::string text = testsupport::ReadFileText(dir.File(L"tarnel.log"));
@@ -79,8 +79,8 @@ TEST(EventLog, LongMessagesAreCutAt4093Characters) {
     LogPtr log = LogIn(dir, 9);
     const std::wstring wide(5000, L'w');
     const std::string narrow(5000, 'n');
-    EXPECT_TRUE(LogMessage(*log, 4, L"%s", wide.c_str()));
-    EXPECT_TRUE(LogMessageA(*log, 4, "%s", narrow.c_str()));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"%s", wide.c_str()));
+    EXPECT_TRUE(LogMessageA(*log, kLogProgress, "%s", narrow.c_str()));
     EXPECT_TRUE(LogText(*log, wide.c_str()));
     log.reset();
     const auto lines = ReadLines(dir.File(L"tarnel.log"));
@@ -95,8 +95,8 @@ TEST(EventLog, LongMessagesAreCutAt4093Characters) {
 TEST(EventLog, SecretsAreMasked) {
     TempDir dir;
     LogPtr log = LogIn(dir, 9);
-    LogMessage(*log, 4, L"login with PASS alpha beta");
-    LogMessageA(*log, 4, "user password s3cret");
+    LogMessage(*log, kLogProgress, L"login with PASS alpha beta");
+    LogMessageA(*log, kLogProgress, "user password s3cret");
     log.reset();
     const std::vector<std::string> expected{"login with PASS ***** ****", "user password ******"};
     EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), expected);
@@ -106,7 +106,7 @@ TEST(EventLog, AnExistingFileIsAppendedTo) {
     TempDir dir;
     testsupport::WriteFileText(dir.File(L"tarnel.log"), "earlier line\r\n");
     LogPtr log = LogIn(dir, 9);
-    LogMessage(*log, 4, L"later line");
+    LogMessage(*log, kLogProgress, L"later line");
     log.reset();
     const auto lines = ReadLines(dir.File(L"tarnel.log"));
     ASSERT_EQ(lines.size(), 2u);
@@ -123,14 +123,14 @@ TEST(EventLog, AFailedWriteDropsTheLineAndTheLogGoesOn) {
                                           SetLastError(ERROR_DISK_FULL);
                                           return FALSE;
                                       });
-        EXPECT_FALSE(LogMessage(*log, 4, L"lost"));
+        EXPECT_FALSE(LogMessage(*log, kLogProgress, L"lost"));
     }
     {
         utils::ScopedOverride failing(utils::api::SetFilePointerEx,
                                       [](HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD) -> BOOL { return FALSE; });
-        EXPECT_FALSE(LogMessageA(*log, 4, "lost too"));
+        EXPECT_FALSE(LogMessageA(*log, kLogProgress, "lost too"));
     }
-    EXPECT_TRUE(LogMessage(*log, 4, L"kept"));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"kept"));
     log.reset();
     const std::vector<std::string> expected{"kept"};
     EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), expected);
@@ -161,8 +161,8 @@ TEST(EventLog, TwoLogsOfOneProcessShareTheFile) {
     TempDir dir;
     LogPtr first = LogIn(dir, 9);
     LogPtr second = LogIn(dir, 9);
-    LogMessage(*first, 4, L"first");
-    LogMessage(*second, 4, L"second");
+    LogMessage(*first, kLogProgress, L"first");
+    LogMessage(*second, kLogProgress, L"second");
     first.reset();
     second.reset();
     const std::vector<std::string> expected{"first", "second"};
@@ -263,7 +263,7 @@ TEST(EventLog, APathInAPremadeBlockThatIsNotTheLogsOwnIsNotTaken) {
         PremadeBlock block(row.sizeLimit, row.bytes, row.size);
         LogPtr log = LogIn(dir, 9);
         ASSERT_TRUE(log);
-        EXPECT_TRUE(LogMessage(*log, 4, L"own file"));
+        EXPECT_TRUE(LogMessage(*log, kLogProgress, L"own file"));
         log.reset();
         EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), std::vector<std::string>{"own file"});
         EXPECT_EQ(TakeFiles(dir), std::vector<std::string>{"tarnel.log"});
@@ -292,12 +292,12 @@ TEST(EventLog, APathWrittenIntoTheBlockLaterIsTakenOnlyInTheLogsOwnForm) {
     SetCurrentDirectoryW(dir.Path().c_str());  // a new file opens relative to the current directory
 
     block.WritePath(Narrow(dir.File(L"evil.txt")) + '\0');
-    EXPECT_TRUE(LogMessage(*log, 4, L"after a foreign path"));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"after a foreign path"));
     block.WritePath(std::string(300, 'A'));
-    EXPECT_TRUE(LogMessage(*log, 4, L"after an unterminated path"));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"after an unterminated path"));
     const std::string rotated = "trel-" + std::to_string(GetCurrentProcessId()) + "-20260101-000000.log";
     block.WritePath("./" + rotated + '\0');
-    EXPECT_TRUE(LogMessage(*log, 4, L"after a rotated name"));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"after a rotated name"));
     log.reset();
     SetCurrentDirectoryW(previous);
 
@@ -325,11 +325,11 @@ TEST(EventLog, AMutexHeldForEverDropsLinesInsteadOfHanging) {
         // Ends without releasing the mutex: the next waiter finds it abandoned.
     });
     ASSERT_EQ(WaitForSingleObject(taken.Get(), 10000), WAIT_OBJECT_0);
-    EXPECT_FALSE(LogMessage(*log, 4, L"dropped"));
+    EXPECT_FALSE(LogMessage(*log, kLogProgress, L"dropped"));
     EXPECT_FALSE(LogIn(dir, 9)) << "a new log cannot attach to the shared block";
     SetEvent(giveUp.Get());
     holder.join();
-    EXPECT_TRUE(LogMessage(*log, 4, L"written"));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"written"));
     log.reset();
     EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), std::vector<std::string>{"written"});
 }
@@ -348,9 +348,9 @@ TEST(EventLog, AnAppendLockHeldElsewhereDropsTheLine) {
     at.OffsetHigh = 0x7FFFFFFF;
     ASSERT_TRUE(LockFileEx(reader.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
         << GetLastError();
-    EXPECT_FALSE(LogMessage(*log, 4, L"dropped"));
+    EXPECT_FALSE(LogMessage(*log, kLogProgress, L"dropped"));
     ASSERT_TRUE(UnlockFileEx(reader.Get(), 0, 1, 0, &at));
-    EXPECT_TRUE(LogMessage(*log, 4, L"written"));
+    EXPECT_TRUE(LogMessage(*log, kLogProgress, L"written"));
     log.reset();
     EXPECT_EQ(testsupport::LogMessages(ReadLines(dir.File(L"tarnel.log"))), std::vector<std::string>{"written"});
 }
