@@ -112,7 +112,7 @@ std::uint32_t InstallMainActions(SdkEventLog& log, const describe::DriverDescrip
             hook::InstallVxtraplib(log, d.Folder, vxtraplibDir);
         } catch (const std::exception& error) {
             LogMessageA(log, kLogError, "%s", error.what());
-            r = kInstallFailure;
+            r = ostra::kInstallFailure;
         }
     }
     return r;
@@ -189,13 +189,13 @@ std::uint32_t CheckInstallResult(SdkEventLog& log, const describe::DriverDescrip
     std::uint32_t r = 0;
     if (!CheckDriverImageInstalled(log, d.ImageFile, d.Folder, pendingReplace)) {
         LogMessage(log, kLogProgress, L"Driver has not been copied.");
-        r = kInstallFailure;
+        r = ostra::kInstallFailure;
     } else {
         bool found = false;
         r = services::CheckIsServiceFound(log, d.ServiceName, found);
-        if (r == 0 && !found) r = kInstallFailure;
+        if (r == 0 && !found) r = ostra::kInstallFailure;
     }
-    if (method.skipCheck && r == kInstallFailure) {
+    if (method.skipCheck && r == ostra::kInstallFailure) {
         r = 0;
         LogMessage(log, kLogProgress, L"Driver installation result check skipped.");
     }
@@ -206,11 +206,11 @@ std::uint32_t StartInstalledDriver(SdkEventLog& log, const describe::DriverDescr
                                    bool noReboot) {
     if (d.Name == kVxearly) {
         LogMessage(log, kLogProgress, L"Driver start not required");
-        return kDriverRunning;
+        return ostra::kDriverRunning;
     }
-    if (d.Name == L"vxpkt" && services::IsServiceRunning(log, d.ServiceName)) return kDriverRunning;
+    if (d.Name == L"vxpkt" && services::IsServiceRunning(log, d.ServiceName)) return ostra::kDriverRunning;
     if (!pendingReplace || noReboot) {
-        if (services::StartServiceWithArgument(log, d.ServiceName, L"") == 0) return kDriverRunning;
+        if (services::StartServiceWithArgument(log, d.ServiceName, L"") == 0) return ostra::kDriverRunning;
     }
     return 0;
 }

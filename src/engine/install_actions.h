@@ -7,16 +7,12 @@
 
 #include "describe/driver_description.h"
 #include "log/event_log.h"
+#include "ostra/result_codes.h"
 
 namespace engine {
 
-// The driver is installed and running (or needs no start).
-inline constexpr std::uint32_t kDriverRunning = 0xFFFFFFFF;
-// The installed image or service is not in place after the installation.
-inline constexpr std::uint32_t kInstallFailure = 1603;
-
 // Installs (`install`) or removes the driver that `description` describes.
-// 0: done, an install takes effect after a restart; kDriverRunning: done and
+// 0: done, an install takes effect after a restart; ostra::kDriverRunning: done and
 // running; 0x80070057: the description does not suffice for its install
 // type; 0x424: an uninstall of a driver whose service is not registered;
 // otherwise the failing step's code. The exceptions of the image swap pass on.

@@ -38,7 +38,7 @@ std::uint32_t VerifyDeletedDrivers(SdkEventLog& log, const std::vector<describe:
         }
         if (!flag) {
             LogMessage(log, kLogError, L"Service '%s' has no delete flag", service.c_str());
-            return kServiceNotMarkedForDeletion;
+            return ostra::kServiceNotMarkedForDeletion;
         }
         LogMessage(log, kLogProgress, L"Service '%s' has delete flag", service.c_str());
     }
@@ -63,7 +63,7 @@ std::uint32_t InstallAll(SdkEventLog& log, const std::vector<describe::DriverDes
     for (const describe::DriverDescription& driver : drivers) {
         transfer.BeginInstall(driver);
         const std::uint32_t r = InstallActions(log, true, driver, vxtraplibDir, noReboot);
-        if (r != 0 && r != kDriverRunning) return r;
+        if (r != 0 && r != ostra::kDriverRunning) return r;
         const bool enable = noReboot && (r == 0 || driver.ServiceName == L"vxmon");
         if (enable) {
             if (const std::uint32_t enabled = EnableWithoutReboot(log, driver, transfer); enabled != 0) return enabled;
@@ -79,7 +79,7 @@ std::uint32_t InstallAll(SdkEventLog& log, const std::vector<describe::DriverDes
 std::uint32_t EnableWithoutReboot(SdkEventLog& log, const describe::DriverDescription& driver,
                                   ResponsibilityTransfer& transfer) {
     std::wstring name;
-    if (!InstallTemporaryService(log, driver, driver.Folder + driver.InfFile, name)) return kInstallFailure;
+    if (!InstallTemporaryService(log, driver, driver.Folder + driver.InfFile, name)) return ostra::kInstallFailure;
     if (driver.ServiceName == L"vxvault") return 0;
     try {
         transfer.AddEnabledDevice(name, services::OpenDriverDevice(name));

@@ -13,13 +13,12 @@
 #include "engine/install_actions.h"
 #include "engine/responsibility_transfer.h"
 #include "log/event_log.h"
+#include "ostra/result_codes.h"
 
 namespace engine {
 
 // Every driver in effect, no restart needed: the value a single driver gives.
-inline constexpr std::uint32_t kAllRunning = kDriverRunning;
-// A registered driver service that is not marked for deletion.
-inline constexpr std::uint32_t kServiceNotMarkedForDeletion = 0x8000000D;
+inline constexpr std::uint32_t kAllRunning = ostra::kDriverRunning;
 
 // Each driver's service is absent or already carries its delete flag (the
 // hooking, auxiliary and packet drivers excepted). 0, 0x8000000D, or the

@@ -4,6 +4,7 @@
 
 #include "describe/driver_description.h"
 #include "engine/cleanup_rules.h"
+#include "ostra/result_codes.h"
 #include "services/service_control.h"
 #include "system/registry.h"
 #include "utils/platform/kernel_api.h"
@@ -409,15 +410,15 @@ std::uint32_t ProductCleanup(SdkEventLog& log) {
     describe::DriverDescription record;
     if (!describe::LoadDriverDescription(log, L"vxfsd", record)) {
         LogMessage(log, kLogError, L"Error obtaining VXFSD real name.");
-        return 0x80004005;
+        return ostra::kFail;
     }
     if (record.ServiceName.empty()) {
         LogMessage(log, kLogError, L"Obtained VXFSD real name is empty!");
-        return 0x80070057;
+        return ostra::kInvalidArgument;
     }
     if (!CleanupProductDrivers(record.ServiceName, log)) {
         LogMessage(log, kLogError, L"Cleanup failed");
-        return 0x80004005;
+        return ostra::kFail;
     }
     LogMessage(log, kLogProgress, L"Cleanup successfully completed");
     return result;

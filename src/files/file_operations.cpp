@@ -14,9 +14,6 @@
 namespace files {
 namespace {
 
-constexpr ostra::ResultCode kFileNotFound = 0x80010102;
-constexpr ostra::ResultCode kPathNotFound = 0x80010103;
-constexpr ostra::ResultCode kUnexpected = 0x80000040;
 constexpr int kMoveAttempts = 5;
 constexpr DWORD kRetryDelayMs = 500;
 constexpr std::uint32_t kGuidFailureLine = 63;
@@ -38,7 +35,7 @@ std::wstring Widened(const char* text) {
 
 bool IsAlreadyGone(DWORD error) {
     const ostra::ResultCode mapped = ostra::ResultFromPlatformError(error);
-    return mapped == kFileNotFound || mapped == kPathNotFound;
+    return mapped == ostra::kFileNotFound || mapped == ostra::kPathNotFound;
 }
 
 ostra::ResultCode LastErrorResult() { return ostra::ResultFromPlatformError(::GetLastError()); }
@@ -50,7 +47,7 @@ ExpandedText ExpandOrFail(const std::wstring& text) {
     std::wstring expanded(needed, L'\0');
     const DWORD written = utils::api::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
     if (written == 0) return {LastErrorResult(), {}};
-    if (written > needed) return {kUnexpected, {}};  // the environment grew between the two calls
+    if (written > needed) return {ostra::kFrameworkUnexpected, {}};  // the environment grew between the two calls
     expanded.resize(written - 1);
 
     const ostra::ResultCode result = expanded == text ? ostra::kFalse : ostra::kOk;

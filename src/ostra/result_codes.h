@@ -20,8 +20,17 @@ inline constexpr ResultCode kOutOfMemoryPlatform = 0x8007000E;
 inline constexpr ResultCode kInvalidArgument = 0x80070057;
 
 // Framework codes that callers name.
+inline constexpr ResultCode kFrameworkUnexpected = 0x80000040;  // "Unexpected", not the platform's kUnexpected
 inline constexpr ResultCode kOutOfMemory = 0x80000041;
+inline constexpr ResultCode kBufferTooSmall = 0x80000044;
 inline constexpr ResultCode kUnspecifiedPlatformError = 0x80010100;
+inline constexpr ResultCode kFileNotFound = 0x80010102;
+inline constexpr ResultCode kPathNotFound = 0x80010103;
+
+// The installer's own outcomes.
+inline constexpr ResultCode kDriverRunning = 0xFFFFFFFF;  // installed and running (or needs no start)
+inline constexpr ResultCode kServiceNotMarkedForDeletion = 0x8000000D;  // a registered service in the way
+inline constexpr ResultCode kInstallFailure = 1603;  // the image or service is not in place after the install
 
 constexpr bool Succeeded(ResultCode code) { return static_cast<std::int32_t>(code) >= 0; }
 constexpr bool Failed(ResultCode code) { return !Succeeded(code); }

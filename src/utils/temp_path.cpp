@@ -9,8 +9,6 @@
 namespace utils {
 namespace {
 
-constexpr ostra::ResultCode kBufferTooSmall = 0x80000044;
-constexpr ostra::ResultCode kPathNotFound = 0x80010103;
 constexpr std::size_t kMaxPathChars = MAX_PATH;
 constexpr int kTempPathAttempts = 5;
 
@@ -27,17 +25,17 @@ ostra::ResultCode TempFolder(std::wstring& folder) {
         }
         size = length;  // the size it needs, terminator included
     }
-    return kBufferTooSmall;
+    return ostra::kBufferTooSmall;
 }
 
 ostra::ResultCode CheckPlainDirectory(const std::wstring& directory) {
     const DWORD attributes = api::GetFileAttributesW(directory.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kPathNotFound;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ostra::kPathNotFound;
         return ostra::ResultFromPlatformError(error);
     }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return kPathNotFound;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return ostra::kPathNotFound;
     return ostra::kOk;
 }
 
@@ -46,7 +44,7 @@ UniqueTempPath MakeTempPathOrFail(const std::wstring& prefix, const std::wstring
     if (directory.empty()) {
         if (const ostra::ResultCode result = TempFolder(directory); result != ostra::kOk) return {{}, result};
     }
-    if (directory.size() > kMaxPathChars) return {{}, kBufferTooSmall};
+    if (directory.size() > kMaxPathChars) return {{}, ostra::kBufferTooSmall};
     if (const ostra::ResultCode result = CheckPlainDirectory(directory); result != ostra::kOk) return {{}, result};
 
     std::wstring guid;
@@ -55,7 +53,7 @@ UniqueTempPath MakeTempPathOrFail(const std::wstring& prefix, const std::wstring
     }
 
     std::wstring path = AppendPath(directory, prefix + guid);
-    if (path.size() > kMaxPathChars) return {{}, kBufferTooSmall};
+    if (path.size() > kMaxPathChars) return {{}, ostra::kBufferTooSmall};
     return {std::move(path), ostra::kOk};
 }
 

@@ -115,7 +115,7 @@ protected:
 TEST_F(InstallActions, AutomaticDriverIsInstalledRunningAndRemoved) {
     const DriverDescription vxmon = Automatic(L"vxmon");
     ScratchLog log;
-    EXPECT_EQ(engine::InstallActions(log, true, vxmon, L"", false), engine::kDriverRunning);
+    EXPECT_EQ(engine::InstallActions(log, true, vxmon, L"", false), ostra::kDriverRunning);
     EXPECT_EQ(ServiceState(L"vxmon"), static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(ReadFileText(DriversFolder() + L"vxmon.sys"), ReadFileText(dir_.File(L"vxmon.sys")));
     const auto messages = log.Messages();
@@ -183,7 +183,7 @@ TEST_F(InstallActions, ExecRunsItsCommandLinesAndIsChecked) {
     DriverDescription vxaux = Exec(L"vxaux");
     {
         ScratchLog log;
-        EXPECT_EQ(engine::InstallActions(log, true, vxaux, L"", false), engine::kInstallFailure);
+        EXPECT_EQ(engine::InstallActions(log, true, vxaux, L"", false), ostra::kInstallFailure);
         const auto messages = log.Messages();
         EXPECT_TRUE(Contains(messages, "Execution finished with 5"));
         EXPECT_TRUE(Contains(messages, "Driver has not been copied."));
@@ -261,7 +261,7 @@ TEST_F(InstallActions, HookingDriverInstallsItsLibraryAndRemovesIt) {
     TempDir libraryDir;
     const DriverDescription vxtrap = Automatic(L"vxtrap");
     ScratchLog log;
-    EXPECT_EQ(engine::InstallActions(log, true, vxtrap, libraryDir.Path(), false), engine::kDriverRunning);
+    EXPECT_EQ(engine::InstallActions(log, true, vxtrap, libraryDir.Path(), false), ostra::kDriverRunning);
     const std::wstring installed = libraryDir.File(L"vxtraplib.{3.14.0.27}.dll");
     EXPECT_TRUE(FileExists(installed));
     EXPECT_EQ(ReadString(ServiceKey(L"vxtrap") + L"\\Parameters", L"VxtraplibPath"), installed);
@@ -282,7 +282,7 @@ TEST_F(InstallActions, HookLibraryThatCannotBeInstalledFailsTheDriver) {
     const DriverDescription vxtrap = Automatic(L"vxtrap");
     TempDir libraryDir;
     ScratchLog log;
-    EXPECT_EQ(engine::InstallActions(log, true, vxtrap, libraryDir.Path(), false), engine::kInstallFailure);
+    EXPECT_EQ(engine::InstallActions(log, true, vxtrap, libraryDir.Path(), false), ostra::kInstallFailure);
     EXPECT_TRUE(Contains(log.Messages(), "Driver vxtrap installation result: 0x00000643"));
 }
 
@@ -353,7 +353,7 @@ TEST_F(InstallActions, ImageWaitingInAPendingRename) {
             EXPECT_EQ(result, 0u);
             EXPECT_EQ(ServiceState(L"vxmon"), static_cast<DWORD>(SERVICE_STOPPED));
         } else {
-            EXPECT_EQ(result, engine::kDriverRunning);
+            EXPECT_EQ(result, ostra::kDriverRunning);
             EXPECT_EQ(ServiceState(L"vxmon"), static_cast<DWORD>(SERVICE_RUNNING));
             // The driver runs from a unique copy, queued for deletion at the next start.
             const auto queued = pending_.Strings();
@@ -376,7 +376,7 @@ TEST_F(InstallActions, EarlyLaunchDriverGetsItsSettingsAndIsNeverStarted) {
     }
     MakeElamHive();
     ScratchLog log;
-    EXPECT_EQ(engine::InstallActions(log, true, vxearly, L"", false), engine::kDriverRunning);
+    EXPECT_EQ(engine::InstallActions(log, true, vxearly, L"", false), ostra::kDriverRunning);
     const auto messages = log.Messages();
     EXPECT_TRUE(Contains(messages, "Action ended : SetVxearlyParameters. Return value 1."));
     EXPECT_TRUE(Contains(messages, "Driver start not required"));

@@ -88,7 +88,7 @@ TEST_F(InstallRun, RegisteredServiceWithoutDeleteFlagStopsTheRunFirst) {
     RegisterDriverService(L"vxtrap", dir_.File(L"vxtrap.sys"));  // exempt
     ScratchLog log;
     EXPECT_EQ(engine::InstallDrivers(log, {Driver(L"vxtrap"), Driver(L"vxmon"), Driver(L"vxfsd")}, L"", false),
-              engine::kServiceNotMarkedForDeletion);
+              ostra::kServiceNotMarkedForDeletion);
     const auto messages = log.Messages();
     EXPECT_TRUE(Contains(messages, "Skip service 'vxtrap' mark for deletion checking"));
     EXPECT_TRUE(Contains(messages, "Service 'vxfsd' has no delete flag"));
