@@ -289,9 +289,8 @@ void RunExecString(SdkEventLog& log, const std::wstring& commandLine) {
 }
 
 void RemoveLoopbackFsctlValue(SdkEventLog& log, const std::wstring& name) {
-    HKEY opened = nullptr;
-    const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFsctlAllowList, 0, KEY_ALL_ACCESS, &opened);
-    const registry::RegKeyHandle key(opened);
+    registry::RegKeyHandle key;
+    const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFsctlAllowList, 0, KEY_ALL_ACCESS, key.Put());
     if (status != ERROR_SUCCESS) {
         std::wstring code;
         ostra::FormatResultCode(code, ostra::ResultFromPlatformError(static_cast<std::uint32_t>(status)));

@@ -28,10 +28,7 @@ void FindLegacyKeys(SdkEventLog& log, const std::vector<describe::DriverDescript
 
 std::uint32_t CleanupLegacyKeys(SdkEventLog& log, const std::vector<describe::DriverDescription>& drivers) {
     try {
-        HKEY opened = nullptr;
-        const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEnumRoot, 0, KEY_ALL_ACCESS, &opened);
-        const registry::RegKeyHandle root(opened);
-        if (status != ERROR_SUCCESS) ThrowPlatformError(static_cast<std::uint32_t>(status), "Error open registry key");
+        const registry::RegKeyHandle root = registry::OpenKey(HKEY_LOCAL_MACHINE, kEnumRoot, KEY_ALL_ACCESS);
         const std::vector<std::wstring> subkeys = registry::EnumerateSubkeys(root.Get());
 
         std::vector<std::wstring> keysToDelete;

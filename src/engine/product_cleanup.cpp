@@ -111,9 +111,8 @@ LSTATUS ReadText(HKEY key, const wchar_t* name, std::wstring& text) {
 }
 
 bool ReadCurrentControlSet(SdkEventLog& log, DWORD& current) {
-    HKEY opened = nullptr;
-    LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Select", 0, KEY_READ, &opened);
-    RegKeyHandle select(opened);
+    RegKeyHandle select;
+    LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Select", 0, KEY_READ, select.Put());
     if (status != ERROR_SUCCESS) {
         LogMessage(log, kLogError, L"Open registry key <HKEY_LOCAL_MACHINE\\SYSTEM\\Select> error %#x", status);
         return false;
@@ -186,9 +185,9 @@ void DeleteServiceKey(HKEY servicesKey, const std::wstring& servicesPath, const 
     LogMessage(log, kLogProgress, L"Delete recursively subkey <%s> of root 0x%p", name.c_str(), servicesKey);
     const std::wstring path = servicesPath + L"\\" + name;
     {
-        HKEY opened = nullptr;
-        const LSTATUS status = utils::api::RegOpenKeyExW(servicesKey, name.c_str(), 0, KEY_READ | KEY_WRITE, &opened);
-        RegKeyHandle service(opened);
+        RegKeyHandle service;
+        const LSTATUS status =
+            utils::api::RegOpenKeyExW(servicesKey, name.c_str(), 0, KEY_READ | KEY_WRITE, service.Put());
         if (status != ERROR_SUCCESS) {
             LogMessage(log, kLogError, L"Open registry subkey <%s> error %#x", name.c_str(), status);
         } else {
@@ -223,9 +222,8 @@ void DeleteServiceKey(HKEY servicesKey, const std::wstring& servicesPath, const 
 }
 
 bool KeyExists(HKEY parent, const std::wstring& name) {
-    HKEY opened = nullptr;
-    const LSTATUS status = utils::api::RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, &opened);
-    RegKeyHandle key(opened);
+    RegKeyHandle key;
+    const LSTATUS status = utils::api::RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key.Put());
     return status == ERROR_SUCCESS;
 }
 
@@ -234,9 +232,8 @@ bool KeyExists(HKEY parent, const std::wstring& name) {
 bool ProcessUpdateService(HKEY servicesKey, const std::wstring& servicesPath, const std::wstring& name,
                           bool isCurrent, SdkEventLog& log) {
     LogMessage(log, kLogProgress, L"Process service <%s>", name.c_str());
-    HKEY opened = nullptr;
-    const LSTATUS status = utils::api::RegOpenKeyExW(servicesKey, name.c_str(), 0, KEY_READ | KEY_WRITE, &opened);
-    RegKeyHandle service(opened);
+    RegKeyHandle service;
+    const LSTATUS status = utils::api::RegOpenKeyExW(servicesKey, name.c_str(), 0, KEY_READ | KEY_WRITE, service.Put());
     if (status != ERROR_SUCCESS) {
         LogMessage(log, kLogError, L"Open registry key <%s> error %#x", (servicesPath + L"\\" + name).c_str(), status);
         return false;
@@ -311,10 +308,9 @@ bool CleanupControlSet(HKEY systemKey, const std::wstring& controlSetName, const
     }
     LogMessage(log, kLogProgress, L"Process <%s>:", controlSetName.c_str());
     const std::wstring servicesPath = controlSetName + L"\\Services";
-    HKEY opened = nullptr;
+    RegKeyHandle servicesKey;
     const LSTATUS status =
-        utils::api::RegOpenKeyExW(systemKey, servicesPath.c_str(), 0, KEY_READ | KEY_WRITE, &opened);
-    RegKeyHandle servicesKey(opened);
+        utils::api::RegOpenKeyExW(systemKey, servicesPath.c_str(), 0, KEY_READ | KEY_WRITE, servicesKey.Put());
     if (status != ERROR_SUCCESS) {
         LogMessage(log, kLogError, L"Open registry key <%s> error %#x", servicesPath.c_str(), status);
         return false;
@@ -369,9 +365,8 @@ bool CleanupProductDrivers(const std::wstring& productId, SdkEventLog& log) {
     }
     const std::wstring number = ControlSetNumber(current);
 
-    HKEY opened = nullptr;
-    const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM", 0, KEY_READ, &opened);
-    RegKeyHandle systemKey(opened);
+    RegKeyHandle systemKey;
+    const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM", 0, KEY_READ, systemKey.Put());
     if (status != ERROR_SUCCESS) {
         LogMessage(log, kLogError, L"Open registry key <%s> error %#x", kSystemKeyName, status);
         return false;

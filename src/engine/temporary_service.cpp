@@ -33,10 +33,6 @@ std::string Narrow(const std::wstring& text) {
     return narrow;
 }
 
-[[noreturn]] void ThrowWithPath(const char* prefix, const std::wstring& path) {
-    throw std::runtime_error(prefix + Narrow(path));
-}
-
 // The whole file as bytes, read within the size it reports.
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
     const utils::FileHandle file(utils::api::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -134,18 +130,18 @@ std::wstring BuildTemporaryInf(const std::wstring& sourceInfPath, const std::wst
         ostra::FormatResultCode(text, temporary.result);
         throw std::runtime_error(text.str());
     }
-    if (!sourceRead) ThrowWithPath("Failed to open source inf file ", sourceInfPath);
+    if (!sourceRead) throw std::runtime_error("Failed to open source inf file " + Narrow(sourceInfPath));
 
     const std::string text = inf::ReplaceInfPlaceholders(source, Narrow(driverVersion), Narrow(guidText));
     files::TemporaryFile written(temporary.path);
     {
         const utils::FileHandle file(utils::api::CreateFileW(temporary.path.c_str(), GENERIC_WRITE, 0, nullptr,
                                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) ThrowWithPath("Failed to create destination inf file ", temporary.path);
+        if (!file) throw std::runtime_error("Failed to create destination inf file " + Narrow(temporary.path));
         DWORD done = 0;
         if (!utils::api::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ||
             done != text.size()) {
-            ThrowWithPath("Failed to write destination inf file ", temporary.path);
+            throw std::runtime_error("Failed to write destination inf file " + Narrow(temporary.path));
         }
     }
     // Written in full: the caller owns the file from here.

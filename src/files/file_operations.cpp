@@ -6,6 +6,7 @@
 
 #include "files/file_names.h"
 #include "ostra/exceptions.h"
+#include "ostra/platform_error.h"
 #include "utils/new_guid.h"
 #include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
@@ -18,13 +19,6 @@ constexpr int kMoveAttempts = 5;
 constexpr DWORD kRetryDelayMs = 500;
 constexpr std::uint32_t kGuidFailureLine = 63;
 constexpr std::uint32_t kCopyFailureLine = 75;
-
-[[noreturn]] void ThrowRuntimeError(const char* prefix, ostra::ResultCode code) {
-    std::ostringstream text;
-    text << prefix;
-    ostra::FormatResultCode(text, code);
-    throw std::runtime_error(text.str());
-}
 
 // The texts raised here are ASCII: a prefix and a result code's text.
 std::wstring Widened(const char* text) {
@@ -58,12 +52,12 @@ ExpandedText ExpandOrFail(const std::wstring& text) {
 
 std::wstring MoveToTempName(const std::wstring& sourcePath) {
     utils::UniqueTempPath temporary = utils::MakeUniqueTempPath(FileNameOf(sourcePath));
-    if (temporary.result != ostra::kOk) ThrowRuntimeError("Unable to get temp file name: ", temporary.result);
+    if (temporary.result != ostra::kOk) ThrowCodeError("Unable to get temp file name: ", temporary.result);
 
     if (!utils::api::MoveFileW(sourcePath.c_str(), temporary.path.c_str())) {
         // A failure that leaves no error number behind is still a failure.
         const ostra::ResultCode mapped = LastErrorResult();
-        ThrowRuntimeError("Unable to rename file: ",
+        ThrowCodeError("Unable to rename file: ",
                           mapped != ostra::kOk ? mapped : ostra::ResultFromPlatformError(ERROR_GEN_FAILURE));
     }
     return std::move(temporary.path);

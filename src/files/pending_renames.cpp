@@ -23,10 +23,7 @@ constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 constexpr std::uint32_t kGeneralFailure = ERROR_GEN_FAILURE;  // 31
 
 registry::RegKeyHandle OpenSessionManagerKey() {
-    HKEY key = nullptr;
-    const LSTATUS error = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_READ, &key);
-    if (error != ERROR_SUCCESS) ThrowPlatformError(static_cast<std::uint32_t>(error), "Error open registry key");
-    return registry::RegKeyHandle(key);
+    return registry::OpenKey(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_READ);
 }
 
 // Runs `list` (which reads the INF's file lists); on an exception logs it and

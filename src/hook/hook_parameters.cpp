@@ -39,10 +39,4 @@ std::wstring StringFromValueData(std::vector<std::uint8_t> data) {
     return text;
 }
 
-std::string ErrorText(std::string_view prefix, std::uint32_t error) {
-    std::ostringstream text;
-    text << prefix << std::hex << error;
-    return text.str();
-}
-
 }  // namespace hook

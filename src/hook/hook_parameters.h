@@ -41,7 +41,5 @@ std::wstring JoinKeyPath(std::wstring_view keyPath, std::wstring_view name);
 // Only the bytes in `data` are looked at.
 std::wstring StringFromValueData(std::vector<std::uint8_t> data);
 
-// `prefix` followed by `error` in lowercase hexadecimal without leading zeros.
-std::string ErrorText(std::string_view prefix, std::uint32_t error);
 
 }  // namespace hook

@@ -8,6 +8,7 @@
 #include "ostra/platform_error.h"
 #include "system/registry.h"
 #include "utils/path_text.h"
+#include "utils/last_error.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/registry_api.h"
 #include "utils/system_dll_wrapper.h"
@@ -17,31 +18,20 @@ namespace {
 
 using registry::RegKeyHandle;
 
-[[noreturn]] void ThrowWithError(const char* prefix, std::uint32_t error) {
-    throw std::runtime_error(ErrorText(prefix, error));
-}
-
 RegKeyHandle OpenForWriting(const std::wstring& keyPath) {
-    HKEY key = nullptr;
+    RegKeyHandle key;
     const LSTATUS error = utils::api::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr,
                                                       REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                                                      nullptr, &key, nullptr);
-    if (error != ERROR_SUCCESS) ThrowWithError("Failed to open vxtrap parameters registry key: 0x", error);
-    return RegKeyHandle(key);
+                                                      nullptr, key.Put(), nullptr);
+    if (error != ERROR_SUCCESS) ThrowHexError("Failed to open vxtrap parameters registry key: 0x", error);
+    return key;
 }
 
 void WriteValue(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size) {
     const RegKeyHandle key = OpenForWriting(keyPath);
     const LSTATUS error = utils::api::RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
     // Both values report a failed write with the same text.
-    if (error != ERROR_SUCCESS) ThrowWithError("Failed to save vxtraplib installed path to registry: 0x", error);
-}
-
-RegKeyHandle OpenForReading(const std::wstring& keyPath) {
-    HKEY key = nullptr;
-    const LSTATUS error = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key);
-    if (error != ERROR_SUCCESS) ThrowPlatformError(error, "Error open registry key");
-    return RegKeyHandle(key);
+    if (error != ERROR_SUCCESS) ThrowHexError("Failed to save vxtraplib installed path to registry: 0x", error);
 }
 
 std::wstring ReadString(const RegKeyHandle& key, const wchar_t* name) {
@@ -54,24 +44,22 @@ std::wstring GetFileVersionString(const std::wstring& path) {
     const utils::VersionDllWrapper& version = *utils::versionDll;
 
     const DWORD size = version.GetFileVersionInfoSizeExW(FILE_VER_GET_NEUTRAL, path.c_str(), nullptr);
-    if (size == 0) ThrowWithError("Error requesting buffer size for file version: 0x", ::GetLastError());
+    utils::ThrowLastErrorHexIf(size == 0, "Error requesting buffer size for file version: 0x");
 
     std::vector<std::uint8_t> buffer(size);
-    if (!version.GetFileVersionInfoExW(FILE_VER_GET_NEUTRAL, path.c_str(), 0, size, buffer.data())) {
-        ThrowWithError("Error requesting file version: 0x", ::GetLastError());
-    }
+    const bool read = version.GetFileVersionInfoExW(FILE_VER_GET_NEUTRAL, path.c_str(), 0, size, buffer.data());
+    utils::ThrowLastErrorHexIf(!read, "Error requesting file version: 0x");
 
     void* found = nullptr;
     UINT length = 0;
-    if (!version.VerQueryValueW(buffer.data(), L"\\", &found, &length)) {
-        ThrowWithError("Retrieved version is not valid: 0x", ::GetLastError());
-    }
+    utils::ThrowLastErrorHexIf(!version.VerQueryValueW(buffer.data(), L"\\", &found, &length),
+                               "Retrieved version is not valid: 0x");
     // The fixed information must lie whole inside the block that was read.
     const auto start = reinterpret_cast<std::uintptr_t>(found);
     const auto blockStart = reinterpret_cast<std::uintptr_t>(buffer.data());
     if (found == nullptr || length < sizeof(VS_FIXEDFILEINFO) || start < blockStart ||
         buffer.size() < sizeof(VS_FIXEDFILEINFO) || start - blockStart > buffer.size() - sizeof(VS_FIXEDFILEINFO)) {
-        ThrowWithError("Retrieved version is not valid: 0x", ::GetLastError());
+        ThrowHexError("Retrieved version is not valid: 0x", ::GetLastError());
     }
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(found);
     return VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
@@ -88,16 +76,16 @@ void SetVxtrapDisableFailSafe(const std::wstring& keyPath) {
 }
 
 std::wstring ReadVxtraplibPath(bool fromDefaultSet) {
-    RegKeyHandle parameters = OpenForReading(kParametersKeyPath);
+    RegKeyHandle parameters = registry::OpenKey(HKEY_LOCAL_MACHINE, kParametersKeyPath, KEY_READ);
     if (fromDefaultSet) return ReadString(parameters, kLibraryPathValue);
 
     const LSTATUS error =
         utils::api::RegQueryValueExW(parameters.Get(), kCurrentParametersValue, nullptr, nullptr, nullptr, nullptr);
     if (error == ERROR_FILE_NOT_FOUND) return ReadString(parameters, kLibraryPathValue);
-    if (error != ERROR_SUCCESS) ThrowPlatformError(error, "Error checking registry value existance");
+    ThrowIfPlatformError(error, "Error checking registry value existance");
 
     const std::wstring setName = ReadString(parameters, kCurrentParametersValue);
-    const RegKeyHandle set = OpenForReading(JoinKeyPath(kParametersKeyPath, setName));
+    const RegKeyHandle set = registry::OpenKey(HKEY_LOCAL_MACHINE, JoinKeyPath(kParametersKeyPath, setName), KEY_READ);
     parameters.Reset();
     return ReadString(set, kLibraryPathValue);
 }

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "utils/last_error.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/temp_path.h"
 #include "utils/windows_version.h"
@@ -13,14 +14,6 @@ namespace inf {
 namespace {
 
 constexpr char kLineNotFound[] = "Error finding line in inf";
-
-// A runtime error: `prefix` and `number` as "0x%08x (text)".
-[[noreturn]] void ThrowWithCode(const char* prefix, std::uint32_t number) {
-    std::ostringstream text;
-    text << prefix;
-    ostra::FormatResultCode(text, number);
-    throw std::runtime_error(text.str());
-}
 
 INFCONTEXT FindLineOrThrow(const InfHandle& inf, const wchar_t* section, const wchar_t* key) {
     INFCONTEXT line{};
@@ -56,7 +49,7 @@ std::wstring DirIdProbeText(int dirId) {
 
 InfHandle OpenInf(const std::wstring& infPath) {
     InfHandle inf(utils::api::SetupOpenInfFileW(infPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr));
-    if (!inf) ThrowWithCode("Error opening inf file: ", ::GetLastError());
+    utils::ThrowLastErrorCodeIf(!inf, "Error opening inf file: ");
     return inf;
 }
 
@@ -65,13 +58,12 @@ std::wstring GetInfField(INFCONTEXT& line, DWORD fieldIndex) {
     if (!utils::api::SetupGetStringFieldW(&line, fieldIndex, nullptr, 0, &required)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
-            ThrowWithCode("Error requesting buffer size in SetupGetStringField: ", error);
+            ThrowCodeError("Error requesting buffer size in SetupGetStringField: ", error);
         }
     }
     std::wstring buffer(required, L'\0');
-    if (!utils::api::SetupGetStringFieldW(&line, fieldIndex, buffer.data(), required, nullptr)) {
-        ThrowWithCode("Error reading field in inf: ", ::GetLastError());
-    }
+    utils::ThrowLastErrorCodeIf(!utils::api::SetupGetStringFieldW(&line, fieldIndex, buffer.data(), required, nullptr),
+                                "Error reading field in inf: ");
     buffer.resize(std::wcslen(buffer.c_str()));
     return buffer;
 }
@@ -104,13 +96,10 @@ std::int32_t GetServiceStartType(const std::wstring& infPath, const std::wstring
     const std::wstring installSection = GetInfField(addService, 3);
 
     INFCONTEXT startType{};
-    if (!utils::api::SetupFindFirstLineW(inf.Get(), installSection.c_str(), L"StartType", &startType)) {
-        ThrowWithCode("Error finding StartType line in inf: ", ::GetLastError());
-    }
+    const bool found = utils::api::SetupFindFirstLineW(inf.Get(), installSection.c_str(), L"StartType", &startType);
+    utils::ThrowLastErrorCodeIf(!found, "Error finding StartType line in inf: ");
     INT value = 0;
-    if (!utils::api::SetupGetIntField(&startType, 1, &value)) {
-        ThrowWithCode("Error reading StartType: ", ::GetLastError());
-    }
+    utils::ThrowLastErrorCodeIf(!utils::api::SetupGetIntField(&startType, 1, &value), "Error reading StartType: ");
     return value;
 }
 
@@ -122,11 +111,10 @@ std::wstring GetDriverVersion(const std::wstring& infPath) {
 
 std::vector<std::wstring> GetCopyFilesSections(const InfHandle& inf, const std::wstring& installSection) {
     INFCONTEXT line{};
-    if (!utils::api::SetupFindFirstLineW(inf.Get(), installSection.c_str(), L"CopyFiles", &line)) {
-        ThrowWithCode("Error finding CopyFile in inf: ", ::GetLastError());
-    }
+    const bool found = utils::api::SetupFindFirstLineW(inf.Get(), installSection.c_str(), L"CopyFiles", &line);
+    utils::ThrowLastErrorCodeIf(!found, "Error finding CopyFile in inf: ");
     const DWORD count = utils::api::SetupGetFieldCount(&line);
-    if (count == 0) ThrowWithCode("Error requesting count of CopyFile fields: ", ::GetLastError());
+    utils::ThrowLastErrorCodeIf(count == 0, "Error requesting count of CopyFile fields: ");
 
     std::vector<std::wstring> entries;
     entries.reserve(count);
@@ -137,9 +125,8 @@ std::vector<std::wstring> GetCopyFilesSections(const InfHandle& inf, const std::
 std::vector<std::wstring> GetSectionFiles(const InfHandle& inf, const std::wstring& fileListSection,
                                           InfFileSide side) {
     INFCONTEXT line{};
-    if (!utils::api::SetupFindFirstLineW(inf.Get(), fileListSection.c_str(), nullptr, &line)) {
-        ThrowWithCode("Error finding line in inf: ", ::GetLastError());
-    }
+    utils::ThrowLastErrorCodeIf(!utils::api::SetupFindFirstLineW(inf.Get(), fileListSection.c_str(), nullptr, &line),
+                                "Error finding line in inf: ");
     std::vector<std::wstring> names;
     do {
         std::wstring name;
@@ -171,13 +158,13 @@ std::wstring ResolveDirId(int dirId) {
     // Without a unique path in the temporary folder there is no probe: a bare
     // ".inf" would land in the current directory.
     const utils::UniqueTempPath unique = utils::MakeUniqueTempPath(L"tmpInf");
-    if (unique.result != ostra::kOk) ThrowWithCode("Error creating temporary inf: ", unique.result);
+    if (unique.result != ostra::kOk) ThrowCodeError("Error creating temporary inf: ", unique.result);
     const std::wstring path = unique.path + L".inf";
 
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
     utils::FileHandle file(
         utils::api::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_ALWAYS, 0, nullptr));
-    if (!file) ThrowWithCode("Error creating temporary inf: ", ostra::ResultFromPlatformError(::GetLastError()));
+    if (!file) ThrowCodeError("Error creating temporary inf: ", ostra::ResultFromPlatformError(::GetLastError()));
     const TemporaryFile removeOnExit(path);
 
     const std::wstring text = DirIdProbeText(dirId);
@@ -186,7 +173,7 @@ std::wstring ResolveDirId(int dirId) {
     if (!utils::api::WriteFile(file.Get(), text.data(), bytes, &written, nullptr)) {
         const DWORD error = ::GetLastError();
         file.Reset();  // so that the half-written file can be deleted
-        ThrowWithCode("Error writing temporary inf: ", ostra::ResultFromPlatformError(error));
+        ThrowCodeError("Error writing temporary inf: ", ostra::ResultFromPlatformError(error));
     }
     file.Reset();
 

@@ -6,6 +6,7 @@
 #include "ostra/platform_error.h"
 #include "services/service_control.h"
 #include "system/privileges.h"
+#include "utils/last_error.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/windows_headers.h"
 #include <winioctl.h>

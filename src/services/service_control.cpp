@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "utils/admin_only_security.h"
+#include "utils/last_error.h"
 
 namespace services {
 namespace {
@@ -62,14 +63,9 @@ const char* ServiceStateName(std::uint32_t state) {
 
 ServiceHandle OpenServiceByName(const std::wstring& name) {
     ServiceHandle manager = OpenManager();
-    if (!manager) {
-        throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
-                                "Error openinig Service Control Manager");
-    }
+    utils::ThrowLastErrorIf(!manager, "Error openinig Service Control Manager");
     ServiceHandle service(utils::api::OpenServiceW(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
-    if (!service) {
-        throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "Error openinig service");
-    }
+    utils::ThrowLastErrorIf(!service, "Error openinig service");
     return service;
 }
 

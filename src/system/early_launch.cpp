@@ -41,10 +41,9 @@ LSTATUS WriteBlock(HKEY key, const wchar_t* name, const std::array<std::uint8_t,
 }
 
 bool WriteSettings(SdkEventLog& log) {
-    HKEY created = nullptr;
+    RegKeyHandle key;
     const LSTATUS status = utils::api::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0,
-                                                       KEY_ALL_ACCESS, nullptr, &created, nullptr);
-    RegKeyHandle key(created);
+                                                       KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS) {
         LogMessage(log, kLogDetail, L"SetVxearlyParameters: Key creation failed : %d", status);
         return false;
@@ -66,9 +65,9 @@ bool WriteSettings(SdkEventLog& log) {
 }
 
 bool DeleteSettings(SdkEventLog& log) {
-    HKEY opened = nullptr;
-    const LSTATUS status = utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ | KEY_WRITE, &opened);
-    RegKeyHandle mount(opened);
+    RegKeyHandle mount;
+    const LSTATUS status =
+        utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMountKey, 0, KEY_READ | KEY_WRITE, mount.Put());
     if (status != ERROR_SUCCESS) {
         LogMessage(log, kLogDetail, L"SetVxearlyParameters: Key open failed : %d", status);
         return false;

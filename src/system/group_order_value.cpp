@@ -12,12 +12,11 @@ constexpr DWORD kMaxGroupOrderBytes = 2048;
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ReadGroupOrder(const std::wstring& group) {
-    HKEY opened = nullptr;
-    if (utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_ALL_ACCESS, &opened) !=
+    registry::RegKeyHandle key;
+    if (utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_ALL_ACCESS, key.Put()) !=
         ERROR_SUCCESS) {
         return std::nullopt;
     }
-    registry::RegKeyHandle key(opened);
     std::vector<std::uint8_t> data(kMaxGroupOrderBytes);
     DWORD size = kMaxGroupOrderBytes;
     DWORD type = 0;
@@ -30,12 +29,11 @@ std::optional<std::vector<std::uint8_t>> ReadGroupOrder(const std::wstring& grou
 }
 
 bool WriteGroupOrder(const std::wstring& group, const std::vector<std::uint8_t>& data) {
-    HKEY opened = nullptr;
-    if (utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_ALL_ACCESS, &opened) !=
+    registry::RegKeyHandle key;
+    if (utils::api::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGroupOrderList, 0, KEY_ALL_ACCESS, key.Put()) !=
         ERROR_SUCCESS) {
         return false;
     }
-    registry::RegKeyHandle key(opened);
     return utils::api::RegSetValueExW(key.Get(), group.c_str(), 0, REG_BINARY, data.data(),
                                       static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }

@@ -16,6 +16,13 @@ using HeapBlock = utils::UniqueHandle<HeapBlockTraits>;
 
 }  // namespace
 
+RegKeyHandle OpenKey(HKEY root, const std::wstring& path, REGSAM access) {
+    RegKeyHandle key;
+    ThrowIfPlatformError(utils::api::RegOpenKeyExW(root, path.c_str(), 0, access, key.Put()),
+                         "Error open registry key");
+    return key;
+}
+
 bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) noexcept {
     if (subkeyName == nullptr) {
         LogMessage(log, kLogError, L"Invalid key name");
@@ -25,13 +32,12 @@ bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) 
 
     HeapBlock nameBuffer;
     {
-        HKEY opened = nullptr;
-        const LSTATUS openError = utils::api::RegOpenKeyExW(root, subkeyName, 0, KEY_READ | KEY_WRITE, &opened);
+        RegKeyHandle key;
+        const LSTATUS openError = utils::api::RegOpenKeyExW(root, subkeyName, 0, KEY_READ | KEY_WRITE, key.Put());
         if (openError != ERROR_SUCCESS) {
             LogMessage(log, kLogError, L"Open registry subkey <%s> error %#x", subkeyName, openError);
             return false;
         }
-        RegKeyHandle key(opened);
 
         DWORD subkeyCount = 0;
         DWORD longestName = 0;
@@ -81,12 +87,12 @@ bool DeleteKeyRecursive(HKEY root, const wchar_t* subkeyName, SdkEventLog& log) 
 std::vector<std::uint8_t> ReadValueData(HKEY key, const std::wstring& valueName) {
     DWORD size = 0;
     LSTATUS error = utils::api::RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, nullptr, &size);
-    if (error != ERROR_SUCCESS) ThrowPlatformError(error, "Unexpected result requesting registry value data size");
+    ThrowIfPlatformError(error, "Unexpected result requesting registry value data size");
 
     std::vector<std::uint8_t> data(size);
     error = utils::api::RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, data.empty() ? nullptr : data.data(),
                                          &size);
-    if (error != ERROR_SUCCESS) ThrowPlatformError(error, "Error reading registry value data size");
+    ThrowIfPlatformError(error, "Error reading registry value data size");
     data.resize(size);
     return data;
 }
@@ -96,7 +102,7 @@ std::vector<std::wstring> EnumerateSubkeys(HKEY key) {
     DWORD longestName = 0;
     const LSTATUS infoError = utils::api::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeyCount, &longestName,
                                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (infoError != ERROR_SUCCESS) ThrowPlatformError(infoError, "Error querying subkey info");
+    ThrowIfPlatformError(infoError, "Error querying subkey info");
 
     std::vector<wchar_t> name(longestName + 1);
     std::vector<std::wstring> names;
@@ -105,7 +111,7 @@ std::vector<std::wstring> EnumerateSubkeys(HKEY key) {
         DWORD length = longestName + 1;
         const LSTATUS enumError =
             utils::api::RegEnumKeyExW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (enumError != ERROR_SUCCESS) ThrowPlatformError(enumError, "Error enumerating subkeys");
+        ThrowIfPlatformError(enumError, "Error enumerating subkeys");
         names.emplace_back(name.data(), length);
     }
     return names;

@@ -22,6 +22,10 @@ struct RegKeyHandleTraits {
 // Owns a key opened or created by the installer (never a predefined root key).
 using RegKeyHandle = utils::UniqueHandle<RegKeyHandleTraits>;
 
+// Opens root\path with `access`. Raises PlatformError with the registry's
+// error number and the text "Error open registry key".
+RegKeyHandle OpenKey(HKEY root, const std::wstring& path, REGSAM access);
+
 // Deletes root\subkeyName and everything below it. True when the key is gone,
 // also when it did not exist at the final delete; false after a failure, which
 // is logged. Never raises.

@@ -3,15 +3,12 @@
 #include <memory>
 #include <system_error>
 
+#include "utils/last_error.h"
 #include "utils/platform/security_api.h"
 #include "utils/unique_handle.h"
 
 namespace utils {
 namespace {
-
-[[noreturn]] void Fail(DWORD error, const char* step) {
-    throw std::system_error(static_cast<int>(error), std::system_category(), step);
-}
 
 struct SidDeleter {
     void operator()(void* sid) const { api::FreeSid(sid); }
@@ -22,7 +19,7 @@ SidOwner NtAuthoritySid(BYTE count, DWORD first, DWORD second) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID sid = nullptr;
     if (!api::AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, &sid)) {
-        Fail(::GetLastError(), "AllocateAndInitializeSid");
+        ThrowPlatformError(::GetLastError(), "AllocateAndInitializeSid");
     }
     return SidOwner(sid);
 }
@@ -47,20 +44,20 @@ AdminOnlySecurity::AdminOnlySecurity(DWORD access) {
                                   Allow(access, administrators.get(), TRUSTEE_IS_ALIAS)};
     PACL acl = nullptr;
     if (const DWORD error = api::SetEntriesInAclW(2, entries, nullptr, &acl); error != ERROR_SUCCESS) {
-        Fail(error, "SetEntriesInAclW");
+        ThrowPlatformError(error, "SetEntriesInAclW");
     }
     const LocalMemory aclOwner(acl);
 
     SECURITY_DESCRIPTOR absolute = {};
     if (!api::InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
         !api::SetSecurityDescriptorDacl(&absolute, TRUE, acl, FALSE)) {
-        Fail(::GetLastError(), "SetSecurityDescriptorDacl");
+        ThrowPlatformError(::GetLastError(), "SetSecurityDescriptorDacl");
     }
     DWORD size = 0;
     api::MakeSelfRelativeSD(&absolute, nullptr, &size);
     descriptor_.resize(size);
     if (size == 0 || !api::MakeSelfRelativeSD(&absolute, descriptor_.data(), &size)) {
-        Fail(::GetLastError(), "MakeSelfRelativeSD");
+        ThrowPlatformError(::GetLastError(), "MakeSelfRelativeSD");
     }
 }
 

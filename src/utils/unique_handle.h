@@ -33,6 +33,14 @@ public:
 
     Handle Release() noexcept { return std::exchange(handle_, Traits::Empty()); }
 
+    // Releases the handle held and gives the owner's slot to a call that
+    // returns a new handle through an output parameter:
+    //   RegOpenKeyExW(root, name, 0, access, key.Put());
+    Handle* Put() noexcept {
+        Reset();
+        return &handle_;
+    }
+
     void Reset(Handle handle = Traits::Empty()) noexcept {
         Handle old = std::exchange(handle_, handle);
         if (old != Traits::Empty()) {

@@ -80,13 +80,6 @@ TEST(StringFromValueData, EndsAtTheFirstNulOrTheLastByteRead) {
     }
 }
 
-TEST(ErrorText, LowercaseHexadecimalWithoutLeadingZeros) {
-    EXPECT_EQ(hook::ErrorText("Error requesting file version: 0x", 2), "Error requesting file version: 0x2");
-    EXPECT_EQ(hook::ErrorText("x: 0x", 0x715), "x: 0x715");
-    EXPECT_EQ(hook::ErrorText("x: 0x", 0x8007000E), "x: 0x8007000e");
-    EXPECT_EQ(hook::ErrorText("x: 0x", 0), "x: 0x0");
-}
-
 // The stored bytes, read back as a GUID's fields, give the switch's GUID text.
 TEST(DisableFailSafeGuid, BinaryLayoutOfTheSwitchGuid) {
     const auto& b = hook::kDisableFailSafeGuid;
