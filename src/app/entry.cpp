@@ -59,7 +59,7 @@ ostra::ResultCode RunInstaller(const std::wstring& commandLine) {
     if (!HardenLibrarySearch() || !EnterExecutableFolder()) return ostra::kFail;
 
     const bool verbose = HasArgument(commandLine, kVerboseOption);
-    LogPtr log(CreateLog(InstallerLogSettings(verbose)));
+    LogPtr log = CreateLog(InstallerLogSettings(verbose));
     if (!log) return ostra::kUnexpected;
     const FaultReport faultReport(*log);
     LogMessageA(*log, kLogProgress, "Tarnel started. Command line: '%S'", commandLine.c_str());

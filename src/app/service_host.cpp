@@ -39,7 +39,7 @@ struct CompletionSignal {
 
 // The command of the start argument; the result as the service's exit codes.
 void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& commandLine) {
-    LogPtr log(CreateLog(InstallerLogSettings(HasArgument(commandLine, L"--verbose"))));
+    LogPtr log = CreateLog(InstallerLogSettings(HasArgument(commandLine, L"--verbose")));
     if (!log) {
         ReportStatus(status, SERVICE_STOPPED, ERROR_OPEN_FAILED, 0);
         return;

@@ -7,6 +7,7 @@
 #include "files/pending_renames.h"
 #include "inf/inf_queries.h"
 #include "inf/section_install.h"
+#include "log/failure_boundary.h"
 #include "network/catalogs.h"
 #include "ostra/platform_error.h"
 #include "services/delete_flags.h"
@@ -27,16 +28,10 @@ bool IsEarlyLaunchDriver(const std::wstring& driverName) {
 
 std::uint32_t ClearInstallTargets(SdkEventLog& log, const std::wstring& infPath, bool retryMoves) {
     std::vector<std::wstring> targets;
-    try {
+    const std::uint32_t listed = CodeAtBoundary(log, kLogError, L"Failed to get install files from inf-file", [&] {
         targets = inf::ListInfFiles(infPath, inf::InstallSectionName(), inf::InfFileSide::Destination);
-    } catch (const PlatformError& error) {
-        LogMessageA(log, kLogError, "Failed to get install files from inf-file: 0x%08X - %s", PlatformErrorCode(error),
-                    error.what());
-        return PlatformErrorCode(error);
-    } catch (const std::exception& error) {
-        LogMessageA(log, kLogError, "Failed to get install files from inf-file: %s", error.what());
-        return ERROR_GEN_FAILURE;
-    }
+    });
+    if (listed != 0) return listed;
     files::CleanUpFiles(log, targets, retryMoves);
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "files/crc32.h"
 #include "files/pending_renames.h"
+#include "log/failure_boundary.h"
 #include "ostra/platform_error.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/unique_handle.h"
@@ -28,16 +29,9 @@ unsigned long Ul(std::uint32_t value) { return value; }
 // none). A queue that cannot be read is a false answer with its reason in
 // the log, as every failure of the verification is.
 bool FindQueuedReplacement(SdkEventLog& log, const std::wstring& image, std::wstring& replacement) {
-    try {
-        files::EnumPendingFileRenameOperations(log, files::FindPendingReplacement(image, replacement));
-        return true;
-    } catch (const PlatformError& error) {
-        LogMessage(log, kLogProgress, L"Failed to read PendingFileRenameOperations: 0x%08X - %S", PlatformErrorCode(error),
-                   error.what());
-    } catch (const std::exception& error) {
-        LogMessage(log, kLogProgress, L"Failed to read PendingFileRenameOperations: %S", error.what());
-    }
-    return false;
+    return CodeAtBoundary(log, kLogProgress, L"Failed to read PendingFileRenameOperations", [&] {
+               files::EnumPendingFileRenameOperations(log, files::FindPendingReplacement(image, replacement));
+           }) == 0;
 }
 
 }  // namespace

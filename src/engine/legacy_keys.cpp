@@ -1,7 +1,7 @@
 #include "engine/legacy_keys.h"
 
 #include "engine/legacy_key_names.h"
-#include "ostra/platform_error.h"
+#include "log/failure_boundary.h"
 #include "services/driver_unload.h"
 #include "system/registry.h"
 #include "utils/platform/registry_api.h"
@@ -27,7 +27,7 @@ void FindLegacyKeys(SdkEventLog& log, const std::vector<describe::DriverDescript
 }
 
 std::uint32_t CleanupLegacyKeys(SdkEventLog& log, const std::vector<describe::DriverDescription>& drivers) {
-    try {
+    return CodeAtBoundary(log, kLogError, L"Failed to enumerate legacy keys", [&]() -> std::uint32_t {
         const registry::RegKeyHandle root = registry::OpenKey(HKEY_LOCAL_MACHINE, kEnumRoot, KEY_ALL_ACCESS);
         const std::vector<std::wstring> subkeys = registry::EnumerateSubkeys(root.Get());
 
@@ -46,10 +46,7 @@ std::uint32_t CleanupLegacyKeys(SdkEventLog& log, const std::vector<describe::Dr
             }
         }
         return 0;
-    } catch (const PlatformError& error) {
-        LogMessageA(log, kLogError, "Failed to enumerate legacy keys: 0x%08X - %s", PlatformErrorCode(error), error.what());
-        return PlatformErrorCode(error);
-    }
+    });
 }
 
 }  // namespace engine

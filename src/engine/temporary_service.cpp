@@ -17,6 +17,7 @@
 #include "utils/path_text.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/temp_path.h"
+#include "utils/temporary_file.h"
 #include "utils/text_case.h"
 #include "utils/unique_handle.h"
 #include "utils/windows_version.h"
@@ -133,7 +134,7 @@ std::wstring BuildTemporaryInf(const std::wstring& sourceInfPath, const std::wst
     if (!sourceRead) throw std::runtime_error("Failed to open source inf file " + Narrow(sourceInfPath));
 
     const std::string text = inf::ReplaceInfPlaceholders(source, Narrow(driverVersion), Narrow(guidText));
-    files::TemporaryFile written(temporary.path);
+    utils::TemporaryFile written(temporary.path);
     {
         const utils::FileHandle file(utils::api::CreateFileW(temporary.path.c_str(), GENERIC_WRITE, 0, nullptr,
                                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -153,7 +154,7 @@ std::uint32_t CreateTemporaryServiceInf(SdkEventLog& log, const std::wstring& so
         const std::wstring guid = LowerGuidText();
         const std::wstring version = inf::GetDriverVersion(sourceInfPath);
         // Removed again on every way out unless it reaches its place beside the source.
-        files::TemporaryFile temporary(BuildTemporaryInf(sourceInfPath, version, guid));
+        utils::TemporaryFile temporary(BuildTemporaryInf(sourceInfPath, version, guid));
         const std::wstring section = inf::TemporaryInstallSectionName();
         const std::wstring serviceName = inf::GetAddServiceName(temporary.Path(), section + L".Services");
         const std::wstring finalPath = utils::AppendPath(utils::ParentPath(sourceInfPath), serviceName + L".inf");
@@ -184,7 +185,7 @@ bool InstallTemporaryService(SdkEventLog& log, const describe::DriverDescription
         return false;
     }
     // The temporary INF is needed only while its sections are applied and listed.
-    const files::TemporaryFile temporaryInf(made.infPath);
+    const utils::TemporaryFile temporaryInf(made.infPath);
     if (const std::uint32_t r = inf::reg_inf(log, made.infPath, made.installSection, true); r != 0) {
         LogMessage(log, kLogWarning, L"Failed to install temporary service by applying %s: 0x%x", made.infPath.c_str(), r);
         return false;

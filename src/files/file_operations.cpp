@@ -116,19 +116,4 @@ ExpandedText ExpandEnvironment(const std::wstring& text) {
     }
 }
 
-TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        path_ = std::move(other.path_);
-        other.path_.clear();
-    }
-    return *this;
-}
-
-void TemporaryFile::Reset() noexcept {
-    if (path_.empty()) return;
-    utils::api::DeleteFileW(path_.c_str());
-    path_.clear();
-}
-
 }  // namespace files

@@ -7,6 +7,7 @@
 
 #include "files/file_identity.h"
 #include "inf/inf_queries.h"
+#include "log/failure_boundary.h"
 #include "ostra/platform_error.h"
 #include "ostra/result_codes.h"
 #include "system/registry.h"
@@ -20,28 +21,12 @@ namespace {
 
 constexpr wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
-constexpr std::uint32_t kGeneralFailure = ERROR_GEN_FAILURE;  // 31
 
 registry::RegKeyHandle OpenSessionManagerKey() {
     return registry::OpenKey(HKEY_LOCAL_MACHINE, kSessionManagerKey, KEY_READ);
 }
 
-// Runs `list` (which reads the INF's file lists); on an exception logs it and
-// gives the code to return, else 0.
-template <class List>
-std::uint32_t ListOrReport(SdkEventLog& log, List list) {
-    try {
-        list();
-        return 0;
-    } catch (const PlatformError& error) {
-        LogMessage(log, kLogError, L"Failed to get install files from inf-file: 0x%08X - %S", PlatformErrorCode(error),
-                   error.what());
-        return PlatformErrorCode(error);
-    } catch (const std::exception& error) {
-        LogMessage(log, kLogError, L"Failed to get install files from inf-file: %S", error.what());
-        return kGeneralFailure;
-    }
-}
+constexpr wchar_t kListFailure[] = L"Failed to get install files from inf-file";
 
 std::wstring Lowered(const std::wstring& text) {
     if (text.empty()) return text;
@@ -118,7 +103,7 @@ std::uint32_t ProtectInstalledFiles(SdkEventLog& log, const std::wstring& infPat
     const std::wstring section = inf::InstallSectionName();
     std::vector<std::wstring> installed;
     std::vector<std::wstring> sources;
-    const std::uint32_t listed = ListOrReport(log, [&] {
+    const std::uint32_t listed = CodeAtBoundary(log, kLogError, kListFailure, [&] {
         installed = inf::ListInfFiles(infPath, section, inf::InfFileSide::Destination);
         sources = inf::ListInfFiles(infPath, section, inf::InfFileSide::Source);
     });
@@ -151,8 +136,9 @@ std::uint32_t ProtectInstalledFiles(SdkEventLog& log, const std::wstring& infPat
 std::uint32_t CancelScheduledUpdates(SdkEventLog& log, const std::wstring& infPath) {
     const std::wstring section = inf::InstallSectionName();
     std::vector<std::wstring> installed;
-    const std::uint32_t listed =
-        ListOrReport(log, [&] { installed = inf::ListInfFiles(infPath, section, inf::InfFileSide::Destination); });
+    const std::uint32_t listed = CodeAtBoundary(log, kLogError, kListFailure, [&] {
+        installed = inf::ListInfFiles(infPath, section, inf::InfFileSide::Destination);
+    });
     if (listed != 0) return listed;
     for (std::wstring& path : installed) path = Lowered(path);
 

@@ -8,6 +8,7 @@
 #include "utils/last_error.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/temp_path.h"
+#include "utils/temporary_file.h"
 #include "utils/windows_version.h"
 
 namespace inf {
@@ -22,18 +23,6 @@ INFCONTEXT FindLineOrThrow(const InfHandle& inf, const wchar_t* section, const w
     }
     return line;
 }
-
-// Deletes a file when it goes out of scope.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
-    ~TemporaryFile() { utils::api::DeleteFileW(path_.c_str()); }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-private:
-    std::wstring path_;
-};
 
 // An INF whose one line makes the Setup API expand `%dirId%`.
 std::wstring DirIdProbeText(int dirId) {
@@ -165,7 +154,7 @@ std::wstring ResolveDirId(int dirId) {
     utils::FileHandle file(
         utils::api::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_ALWAYS, 0, nullptr));
     if (!file) ThrowCodeError("Error creating temporary inf: ", ostra::ResultFromPlatformError(::GetLastError()));
-    const TemporaryFile removeOnExit(path);
+    const utils::TemporaryFile removeOnExit(path);
 
     const std::wstring text = DirIdProbeText(dirId);
     const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));

@@ -347,7 +347,7 @@ bool WriteWide(SdkEventLog& log, int level, const wchar_t* format, va_list args)
 
 }  // namespace
 
-SdkEventLog* CreateLog(LogSettings settings) {
+LogPtr CreateLog(LogSettings settings) {
     try {
         auto log = std::make_unique<SdkEventLog>(settings);
         auto security = LogObjectSecurity(MUTEX_ALL_ACCESS, "Cannot create log sync mutex security attrinutes");
@@ -361,9 +361,9 @@ SdkEventLog* CreateLog(LogSettings settings) {
         if (!log->mutex) throw std::runtime_error("Cannot create log sync mutex");
         log->AttachInfoBlock();
         if (settings.maxLevel != 0) log->OpenTarget(true);
-        return log.release();
+        return LogPtr(log.release());
     } catch (const std::exception&) {
-        return nullptr;
+        return LogPtr();
     }
 }
 

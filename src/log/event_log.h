@@ -10,9 +10,16 @@
 
 struct SdkEventLog;
 
-// Builds a log; nullptr when any step failed. Messages are written from any thread.
-SdkEventLog* CreateLog(LogSettings settings);
 void DestroyLog(SdkEventLog* log);
+
+struct LogDeleter {
+    void operator()(SdkEventLog* log) const { DestroyLog(log); }
+};
+using LogPtr = std::unique_ptr<SdkEventLog, LogDeleter>;
+
+// Builds a log and hands over its owner; empty when any step failed.
+// Messages are written from any thread.
+LogPtr CreateLog(LogSettings settings);
 
 // printf-style messages: in LogMessage "%s" takes a wide string and "%S" a
 // narrow one; in LogMessageA the other way round. True when the message was
@@ -21,8 +28,3 @@ bool LogMessage(SdkEventLog& log, LogLevel level, const wchar_t* format, ...);
 bool LogMessageA(SdkEventLog& log, LogLevel level, const char* format, ...);
 // A ready text at level 9, without format processing.
 bool LogText(SdkEventLog& log, const wchar_t* text);
-
-struct LogDeleter {
-    void operator()(SdkEventLog* log) const { DestroyLog(log); }
-};
-using LogPtr = std::unique_ptr<SdkEventLog, LogDeleter>;

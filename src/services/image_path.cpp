@@ -6,7 +6,7 @@
 #include <exception>
 #include <vector>
 
-#include "ostra/platform_error.h"
+#include "log/failure_boundary.h"
 #include "services/service_key.h"
 
 namespace services {
@@ -25,24 +25,14 @@ std::wstring TextUpToNul(std::vector<std::uint8_t> data) {
     return text;
 }
 
-template <class Body>
-Win32Error WithLoggedFailures(SdkEventLog& log, const std::wstring& serviceName, Body body) {
-    try {
-        return body();
-    } catch (const PlatformError& error) {
-        LogMessage(log, kLogError, L"Failed to get image path for service %s: 0x%08X - %S", serviceName.c_str(),
-                   PlatformErrorCode(error), error.what());
-        return PlatformErrorCode(error);
-    } catch (const std::exception& error) {
-        LogMessage(log, kLogError, L"Failed to get image path for service %s: %S", serviceName.c_str(), error.what());
-        return ERROR_GEN_FAILURE;
-    }
+std::wstring FailureText(const std::wstring& serviceName) {
+    return L"Failed to get image path for service " + serviceName;
 }
 
 }  // namespace
 
 Win32Error GetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName, std::wstring& imagePath) {
-    return WithLoggedFailures(log, serviceName, [&]() -> Win32Error {
+    return CodeAtBoundary(log, kLogError, FailureText(serviceName), [&]() -> Win32Error {
         const registry::RegKeyHandle key = OpenServiceKey(serviceName, KEY_READ);
         imagePath = TextUpToNul(registry::ReadValueData(key.Get(), kImagePath));
         return 0;
@@ -50,7 +40,7 @@ Win32Error GetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName
 }
 
 Win32Error SetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName, const std::wstring& imagePath) {
-    return WithLoggedFailures(log, serviceName, [&]() -> Win32Error {
+    return CodeAtBoundary(log, kLogError, FailureText(serviceName), [&]() -> Win32Error {
         const registry::RegKeyHandle key = OpenServiceKey(serviceName, KEY_WRITE);
         const DWORD bytes = static_cast<DWORD>((imagePath.size() + 1) * sizeof(wchar_t));
         return static_cast<Win32Error>(utils::api::RegSetValueExW(

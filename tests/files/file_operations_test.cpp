@@ -10,6 +10,7 @@
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/com_api.h"
+#include "utils/temporary_file.h"
 #include "utils/platform/kernel_api.h"
 
 namespace {
@@ -365,7 +366,7 @@ TEST(TemporaryFile, DeletesItsFileWhenItGoes) {
     const std::wstring path = dir.File(L"tmp.inf");
     testsupport::WriteFileText(path, "x");
     {
-        files::TemporaryFile file(path);
+        utils::TemporaryFile file(path);
         EXPECT_EQ(file.Path(), path);
         EXPECT_TRUE(testsupport::FileExists(path));
     }
@@ -373,16 +374,16 @@ TEST(TemporaryFile, DeletesItsFileWhenItGoes) {
 
     testsupport::WriteFileText(path, "x");
     {
-        files::TemporaryFile outer;
+        utils::TemporaryFile outer;
         {
-            files::TemporaryFile inner(path);
+            utils::TemporaryFile inner(path);
             outer = std::move(inner);
         }
         EXPECT_TRUE(testsupport::FileExists(path));  // the moved-from owner deleted nothing
-        files::TemporaryFile missing(dir.File(L"never-made.tmp"));  // nothing to delete: ignored
+        utils::TemporaryFile missing(dir.File(L"never-made.tmp"));  // nothing to delete: ignored
     }
     EXPECT_FALSE(testsupport::FileExists(path));
-    { files::TemporaryFile empty; }
+    { utils::TemporaryFile empty; }
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ LogPtr LogIn(const TempDir& dir, int maxLevel) {
     SetCurrentDirectoryW(dir.Path().c_str());
     LogSettings settings = InstallerLogSettings(true);
     settings.maxLevel = maxLevel;
-    LogPtr log(CreateLog(settings));
+    LogPtr log = CreateLog(settings);
     SetCurrentDirectoryW(previous);
     return log;
 }

@@ -18,7 +18,7 @@ public:
         SetCurrentDirectoryW(dir_.Path().c_str());
         LogSettings settings = InstallerLogSettings(true);
         settings.maxLevel = maxLevel;
-        log_.reset(CreateLog(settings));
+        log_ = CreateLog(settings);
         SetCurrentDirectoryW(previous);
         if (!log_) throw std::runtime_error("no log");
     }
