@@ -380,6 +380,9 @@ TEST(SamplePackages, EveryInfNamesItsServiceAndItsSections) {
 
         for (const std::wstring& name : found) {
             SCOPED_TRACE(Narrow(dir + name + L".inf"));
+            // One package ships its INF as UTF-16LE with a byte-order mark.
+            const std::string bytes = testsupport::ReadFileText(dir + name + L".inf");
+            EXPECT_EQ(bytes.rfind("\xff\xfe", 0) == 0, name == L"vxvaultdisk");
             InfHandle inf = OpenInf(dir + name + L".inf");
             ASSERT_TRUE(inf) << GetLastError();
             EXPECT_EQ(InfField(inf.Get(), L"DefaultInstall.ntamd64.Services", L"AddService", 1), name);
