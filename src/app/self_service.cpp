@@ -5,6 +5,14 @@
 #include "utils/platform/kernel_api.h"
 
 namespace app {
+namespace {
+
+// Polls in a row whose query may fail before the wait gives up (5 s). One
+// failed query must not end the wait: the console would report a failure and
+// delete the service while the install inside it goes on changing the machine.
+constexpr int kFailedQueriesTolerated = 50;
+
+}  // namespace
 
 ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, bool verbose) {
     bool found = false;
@@ -27,10 +35,15 @@ ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& na
     if (const auto error = services::StartServiceWithArgument(log, name, argument); error != 0) return error;
     std::uint32_t state = 0;
     services::SelfServiceExitCodes exitCodes;
+    int failedInARow = 0;
     do {
-        if (const auto error = services::QueryServiceState(log, name, state, exitCodes); error != 0) return error;
+        if (const auto error = services::QueryServiceState(log, name, state, exitCodes); error == 0) {
+            failedInARow = 0;
+        } else if (++failedInARow == kFailedQueriesTolerated) {
+            return error;
+        }
         utils::api::Sleep(100);
-    } while (state != SERVICE_STOPPED);
+    } while (failedInARow != 0 || state != SERVICE_STOPPED);
     LogMessage(log, kLogProgress,
                L"Execution of Tarnel-service '%s' has been completed. ExitCode: 0x%08x ServiceExitCode: 0x%08x",
                name.c_str(), exitCodes.win32ExitCode, exitCodes.serviceSpecificExitCode);

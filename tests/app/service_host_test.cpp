@@ -8,6 +8,7 @@
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
+#include "utils/platform/service_api.h"
 #include "support/wait.h"
 
 namespace {
@@ -218,6 +219,40 @@ TEST(RunSelfServiceAndWait, CombinesTheExitCodes) {
     EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelTestService", L"--stop-with 0"), 0u);
     EXPECT_TRUE(Contains(log.Messages(), "Execution of Tarnel-service 'TarnelTestService' has been completed. "
                                          "ExitCode: 0x00000000 ServiceExitCode: 0xffffffff"));
+    scm.StopAndDelete(L"TarnelTestService");
+}
+
+// A query that fails now and then does not end the wait: the service's own
+// result still comes through. Only queries that keep failing end it, with
+// their error.
+TEST(RunSelfServiceAndWait, OutlastsFailedQueries) {
+    testsupport::TempDir dir;
+    const std::wstring image = dir.File(L"test_service.exe");
+    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
+    Scm scm;
+    scm.Create(L"TarnelTestService", L"\"" + image + L"\"");
+    testsupport::ScratchLog log;
+    static int failuresLeft;
+    static decltype(utils::api::QueryServiceStatusEx) real;
+    real = utils::api::QueryServiceStatusEx;
+    utils::ScopedOverride flaky(utils::api::QueryServiceStatusEx,
+                                [](SC_HANDLE service, SC_STATUS_TYPE level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+                                    if (failuresLeft > 0) {
+                                        --failuresLeft;
+                                        SetLastError(ERROR_ACCESS_DENIED);
+                                        return FALSE;
+                                    }
+                                    return real(service, level, buffer, size, needed);
+                                });
+    failuresLeft = 3;
+    EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelTestService", L"--stop-with FFFFFFFF"), 0xFFFFFFFFu);
+    EXPECT_EQ(failuresLeft, 0);
+
+    failuresLeft = 1000;
+    EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelTestService", L"--stop-with 0"),
+              static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(Contains(log.Messages(), "Failed to get 'TarnelTestService' status: 0x00000005"));
+    failuresLeft = 0;
     scm.StopAndDelete(L"TarnelTestService");
 }
 

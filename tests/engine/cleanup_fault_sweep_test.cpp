@@ -21,27 +21,21 @@
 #include <vector>
 
 #include "support/cleanup_scene.h"
+#include "support/fault_sweep.h"
 #include "support/test_support.h"
 
 namespace {
 
 using namespace testsupport::scene;
+using namespace testsupport::sweep;
 
 constexpr DWORD kRunBoundMs = 30000;
-constexpr char kCountLine[] = "Platform calls made: ";
-constexpr char kInjectedLine[] = "Injected failure: call ";
 // The codes a cleanup run documents: done, done but the SDK key stayed, the
 // cleanup or the library search failed, a bad command line or product id,
 // no log or no system library.
 const std::set<DWORD> kDocumentedCodes{0, 1, 0x80004005, 0x80070057, 0x8000FFFF};
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-std::string Hex(DWORD code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
-    return text;
-}
 
 template <class T>
 std::vector<BYTE> Bytes(const T& value) {
@@ -142,30 +136,13 @@ struct RunResult {
     std::vector<std::string> messages;
 };
 
-long long CallsOfLastLine(const std::vector<std::string>& messages) {
-    if (messages.empty() || messages.back().rfind(kCountLine, 0) != 0) return -1;
-    return std::stoll(messages.back().substr(sizeof kCountLine - 1));
-}
-
-// The calls that the log names as failed.
-std::vector<unsigned long long> InjectedCalls(const std::vector<std::string>& messages) {
-    std::vector<unsigned long long> calls;
-    for (const auto& message : messages) {
-        if (message.rfind(kInjectedLine, 0) == 0) calls.push_back(std::stoull(message.substr(sizeof kInjectedLine - 1)));
-    }
-    return calls;
-}
-
-struct Tally {
-    std::map<DWORD, int> codes;
-    int hangs = 0;
+struct Tally : CodeTally {
     int asBefore = 0, asAfter = 0, partly = 0;
     int named = 0;  // runs whose log names the injected failure
 
     std::string Text() const {
         std::ostringstream text;
-        for (const auto& [code, count] : codes) text << " " << Hex(code) << " x" << count << ",";
-        text << " hangs " << hangs << "; scene as before " << asBefore << ", as after " << asAfter
+        text << CodeTally::Text() << "; scene as before " << asBefore << ", as after " << asAfter
              << ", partly cleaned " << partly << "; failure named in the log " << named;
         return text.str();
     }
@@ -204,22 +181,6 @@ protected:
         }
         result.messages = testsupport::LogMessages(tarnel_->LogLines());
         return result;
-    }
-
-    // The calls a sweep fails, in order.
-    static std::vector<unsigned long long> Sample(unsigned long long calls) {
-        const char* mode = std::getenv("TARNEL_FAULT_SWEEP");
-        const bool full = mode && std::string(mode) == "full";
-        std::vector<unsigned long long> sample;
-        if (full || calls <= 40) {
-            for (unsigned long long k = 1; k <= calls; ++k) sample.push_back(k);
-            return sample;
-        }
-        const unsigned long long stride = (calls - 16) / 25 + 1;
-        for (unsigned long long k = 1; k <= 8; ++k) sample.push_back(k);
-        for (unsigned long long k = 8 + stride; k + 8 <= calls; k += stride) sample.push_back(k);
-        for (unsigned long long k = calls - 7; k <= calls; ++k) sample.push_back(k);
-        return sample;
     }
 
     void Sweep(bool fromThereOn) {

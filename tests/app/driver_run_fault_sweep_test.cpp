@@ -1,0 +1,286 @@
+// "--install" and "--uninstall" of the sample product with the windows-faults
+// build's tarnel.exe, one platform call failed at a time: call K of the
+// console process or of the service process, once and with every later one,
+// for K in 1..N (N taken from a run without failure; a sample of the K unless
+// TARNEL_FAULT_SWEEP=full, see support/fault_sweep.h).
+//
+// Every run must end by itself without a crash code. What it leaves must
+// match what it reported: an install that reports success has every driver
+// registered, one that reports a failure has taken back what it installed
+// (each driver gone or carrying its delete flag) when only one call failed.
+// Nothing of the installer's own stays: no service "Tarnel", no temporary
+// driver service, no temporary INF. After each run the machine still works:
+// a plain install succeeds and a plain uninstall removes everything again.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/driver_services.h"
+#include "support/fault_sweep.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace testsupport::sweep;
+using testsupport::ServiceState;
+
+constexpr DWORD kRunBoundMs = 60000;
+constexpr DWORD kInstalledAndRunning = 0xFFFFFFFF;
+constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
+const std::vector<std::wstring> kDrivers{L"vxmon", L"vxfsd", L"vxtrap", L"vxvaultdisk", L"vxvault"};
+
+// A crashed process ends with an exception code (0xC0000005, 0xC0000409...).
+bool IsCrashCode(DWORD code) { return (code & 0xF0000000) == 0xC0000000 && code != kInstalledAndRunning; }
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+bool HasDeleteFlag(const std::wstring& service) {
+    DWORD flag = 0;
+    DWORD size = sizeof flag;
+    return RegGetValueW(HKEY_LOCAL_MACHINE, (kServicesKey + service).c_str(), L"DeleteFlag", RRF_RT_REG_DWORD, nullptr,
+                        &flag, &size) == ERROR_SUCCESS &&
+           flag == 1;
+}
+
+// Services whose name is a driver's, a '-' and a GUID: the temporary services
+// of a hand-over.
+std::vector<std::wstring> TemporaryDriverServices() {
+    std::vector<std::wstring> found;
+    HKEY services = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServicesKey, 0, KEY_READ, &services) != ERROR_SUCCESS) return found;
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(services, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::wstring text(name, length);
+        for (const auto& driver : kDrivers) {
+            if (text.size() == driver.size() + 37 && text.compare(0, driver.size() + 1, driver + L"-") == 0) {
+                found.push_back(text);
+            }
+        }
+    }
+    RegCloseKey(services);
+    return found;
+}
+
+// The INF files in the temporary folders the installer's processes may use.
+std::set<std::wstring> TemporaryInfs() {
+    std::set<std::wstring> found;
+    wchar_t folder[MAX_PATH] = {};
+    std::vector<std::wstring> folders;
+    if (GetTempPathW(MAX_PATH, folder)) folders.emplace_back(folder);
+    if (GetWindowsDirectoryW(folder, MAX_PATH)) folders.push_back(std::wstring(folder) + L"\\Temp\\");
+    for (const auto& dir : folders) {
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((dir + L"*.inf").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do {
+            found.insert(dir + data.cFileName);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    return found;
+}
+
+struct RunResult {
+    bool ended = true;
+    DWORD code = 0;
+    std::vector<std::string> lines;
+};
+
+// The process id field of a log line ("MM/DD/YY HH:MM:SS:mmm Tarnel Installer PID TID ...").
+std::string ProcessOf(const std::string& line) {
+    std::istringstream fields(line);
+    std::string field;
+    for (int i = 0; i < 5 && fields >> field; ++i) {
+    }
+    return field;
+}
+
+// The platform calls each process of a run made, by the count line it wrote
+// last: the console's and (for an install) the service's.
+struct Counts {
+    long long console = -1;
+    long long service = -1;
+};
+
+Counts CountsOf(const std::vector<std::string>& lines) {
+    std::string consolePid;
+    for (const auto& line : lines) {
+        if (testsupport::LogMessageOf(line) == "Tarnel is started as console application") consolePid = ProcessOf(line);
+    }
+    Counts counts;
+    for (const auto& line : lines) {
+        const long long calls = CallsOf(testsupport::LogMessageOf(line));
+        if (calls < 0) continue;
+        (ProcessOf(line) == consolePid ? counts.console : counts.service) = calls;
+    }
+    return counts;
+}
+
+// One kind of run: its command, what it needs before it, what it reports
+// when everything works.
+struct Scene {
+    const char* name;
+    bool installFirst;   // the product is installed before the run
+    bool install;        // the run is an install (it has a service process)
+    const wchar_t* options;
+};
+
+class DriverRunFaultSweep : public testing::TestWithParam<Scene> {
+protected:
+    void SetUp() override { tarnel_.AddSampleProduct(); }
+    void TearDown() override { Run(PlainUninstall(), ""); }
+
+    std::wstring Install(const wchar_t* options) const {
+        return std::wstring(L"--install core;backsafe --vxtraplib_dir ") + libraryDir_.Path() + options +
+               L" --verbose";
+    }
+    static std::wstring PlainUninstall() { return L"--uninstall --verbose"; }
+    std::wstring Command() const { return GetParam().install ? Install(GetParam().options) : PlainUninstall(); }
+
+    RunResult Run(const std::wstring& args, const std::string& faults) {
+        const std::wstring faultFile = tarnel_.Dir() + L"tarnel.faults";
+        if (faults.empty()) {
+            DeleteFileW(faultFile.c_str());
+        } else {
+            testsupport::WriteFileText(faultFile, faults + "\r\n");
+        }
+        DeleteFileW(tarnel_.LogPath().c_str());
+        RunResult result;
+        try {
+            result.code = tarnel_.Run(args, kRunBoundMs);
+        } catch (const std::runtime_error&) {
+            result.ended = false;
+        }
+        result.lines = tarnel_.LogLines();
+        DeleteFileW(faultFile.c_str());
+        return result;
+    }
+
+    // The state before each run of the scene.
+    void Prepare() {
+        if (!GetParam().installFirst) return;
+        const RunResult installed = Run(Install(L""), "");
+        ASSERT_TRUE(installed.ended);
+        ASSERT_EQ(installed.code, kInstalledAndRunning) << "the plain install before the run";
+    }
+
+    // Checks what a run with `faults` left; returns a word for the tally.
+    std::string CheckRun(const std::string& faults, bool once, const RunResult& run,
+                         const std::set<std::wstring>& infsBefore) {
+        std::string injected = "no failure injected";
+        for (const auto& line : run.lines) {
+            const std::string message = testsupport::LogMessageOf(line);
+            if (message.rfind(kInjectedLine, 0) == 0) injected = message;
+        }
+        SCOPED_TRACE(faults + ": " + injected);
+        if (!run.ended) {
+            ADD_FAILURE() << "did not end within " << kRunBoundMs / 1000 << " s";
+            return "hang";
+        }
+        EXPECT_FALSE(IsCrashCode(run.code)) << "exit code " << Hex(run.code);
+        EXPECT_EQ(ServiceState(L"Tarnel"), 0u) << "the service Tarnel stayed";
+        for (const auto& name : TemporaryDriverServices()) ADD_FAILURE() << "temporary service left: " << Narrow(name);
+        for (const auto& inf : TemporaryInfs()) {
+            if (!infsBefore.count(inf)) ADD_FAILURE() << "temporary INF left: " << Narrow(inf);
+        }
+
+        const bool install = GetParam().install;
+        const bool reportedSuccess = install ? run.code == kInstalledAndRunning || run.code == 0 : run.code == 0;
+        int registered = 0;
+        for (const auto& driver : kDrivers) {
+            if (ServiceState(driver) != 0 && !HasDeleteFlag(driver)) ++registered;
+        }
+        if (install && reportedSuccess) {
+            for (const auto& driver : kDrivers) {
+                EXPECT_NE(ServiceState(driver), 0u) << Narrow(driver) << " missing after a reported success";
+            }
+            return "installed";
+        }
+        if (install && once) {
+            // A failed install takes back what it did; one failed call leaves
+            // the rollback itself whole.
+            EXPECT_EQ(registered, 0) << "drivers left installed after the failed install " << Hex(run.code);
+        }
+        if (!install && reportedSuccess) {
+            EXPECT_EQ(registered, 0) << "drivers left after a reported uninstall";
+        }
+        return reportedSuccess ? "done" : (registered == 0 ? "failed, taken back" : "failed, drivers left");
+    }
+
+    // After any run the machine still works: a plain uninstall, install and
+    // uninstall succeed, and the last leaves no driver behind.
+    void CheckRecovery(const std::string& faults) {
+        SCOPED_TRACE(faults + ", the runs after it");
+        const RunResult cleared = Run(PlainUninstall(), "");
+        EXPECT_TRUE(cleared.ended && cleared.code == 0) << "uninstall after the run: " << Hex(cleared.code);
+        const RunResult installed = Run(Install(L""), "");
+        EXPECT_TRUE(installed.ended && installed.code == kInstalledAndRunning)
+            << "clean install after the run: " << Hex(installed.code);
+        const RunResult removed = Run(PlainUninstall(), "");
+        EXPECT_TRUE(removed.ended && removed.code == 0) << "uninstall: " << Hex(removed.code);
+        for (const auto& driver : kDrivers) {
+            EXPECT_FALSE(ServiceState(driver) != 0 && !HasDeleteFlag(driver)) << Narrow(driver) << " stayed";
+        }
+    }
+
+    void Sweep(const char* process, bool fromThereOn) {
+        Prepare();
+        if (HasFatalFailure()) return;
+        const std::set<std::wstring> infsBefore = TemporaryInfs();
+        const RunResult plain = Run(Command(), "");
+        ASSERT_TRUE(plain.ended);
+        ASSERT_EQ(plain.code, GetParam().install ? kInstalledAndRunning : 0u) << "the run without failure";
+        const Counts counts = CountsOf(plain.lines);
+        const long long calls = std::string(process) == "console" ? counts.console : counts.service;
+        ASSERT_GT(calls, 0) << "no count of the " << process << " process's calls";
+        Run(PlainUninstall(), "");
+
+        CodeTally tally;
+        std::map<std::string, int> outcomes;
+        // Runs take seconds each: a smaller sample than the cleanup's.
+        const auto sample = Sample(static_cast<unsigned long long>(calls), 8, 3, 5);
+        for (const unsigned long long k : sample) {
+            const std::string faults = std::string(process) + " " + std::to_string(k) + (fromThereOn ? "+" : "");
+            Prepare();
+            if (HasFatalFailure()) return;
+            const RunResult run = Run(Command(), faults);
+            if (run.ended) ++tally.codes[run.code];
+            else ++tally.hangs;
+            ++outcomes[CheckRun(faults, !fromThereOn, run, infsBefore)];
+            CheckRecovery(faults);
+        }
+        std::ostringstream text;
+        for (const auto& [word, count] : outcomes) text << " " << word << " x" << count << ",";
+        std::printf("faults sweep of %s, %s process, %s: N = %lld, %zu runs:%s;%s\n", GetParam().name, process,
+                    fromThereOn ? "from K on" : "once", calls, sample.size(), tally.Text().c_str(), text.str().c_str());
+    }
+
+    testsupport::TarnelCopy tarnel_;
+    testsupport::TempDir libraryDir_;
+};
+
+TEST_P(DriverRunFaultSweep, ConsoleCallFailedOnce) { Sweep("console", false); }
+TEST_P(DriverRunFaultSweep, ConsoleCallFailedWithEveryLaterOne) { Sweep("console", true); }
+TEST_P(DriverRunFaultSweep, ServiceCallFailedOnce) {
+    if (!GetParam().install) GTEST_SKIP() << "an uninstall on Windows 10 runs no service";
+    Sweep("service", false);
+}
+TEST_P(DriverRunFaultSweep, ServiceCallFailedWithEveryLaterOne) {
+    if (!GetParam().install) GTEST_SKIP() << "an uninstall on Windows 10 runs no service";
+    Sweep("service", true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, DriverRunFaultSweep,
+                         testing::Values(Scene{"install", false, true, L""},
+                                         Scene{"install_no_reboot", false, true, L" --no_reboot"},
+                                         Scene{"uninstall", true, false, L""}),
+                         [](const testing::TestParamInfo<Scene>& info) { return std::string(info.param.name); });
+
+}  // namespace
