@@ -17,18 +17,41 @@ namespace {
 // Set by ServiceMain as its very last step; the main thread waits on it so
 // that the process lives until the service's log is closed.
 HANDLE completionEvent = nullptr;
+// What the main thread gives ServiceMain to close its log once the service
+// has stopped: a failed SetEvent must not keep the process alive for good.
+constexpr DWORD kCompletionBoundMs = 30000;
 
 void WINAPI IgnoreControl(DWORD) {}
 
-void ReportStatus(SERVICE_STATUS_HANDLE status, DWORD state, DWORD win32ExitCode, DWORD serviceExitCode) {
+bool ReportStatus(SERVICE_STATUS_HANDLE status, DWORD state, DWORD win32ExitCode, DWORD serviceExitCode) {
     SERVICE_STATUS report{};
     report.dwServiceType = SERVICE_WIN32;
     report.dwCurrentState = state;
     report.dwControlsAccepted = 0;
     report.dwWin32ExitCode = win32ExitCode;
     report.dwServiceSpecificExitCode = serviceExitCode;
-    utils::api::SetServiceStatus(status, &report);
+    return utils::api::SetServiceStatus(status, &report) != FALSE;
 }
+
+// The service's last report. When even that fails, the Service Control
+// Manager would hold the service as running for good, the console waiting
+// for it and every later install refused: the process then ends once the
+// log is closed, and the manager takes the service as stopped.
+class FinalReport {
+public:
+    explicit FinalReport(SERVICE_STATUS_HANDLE status) : status_(status) {}
+    void Stopped(DWORD win32ExitCode, DWORD serviceExitCode) {
+        reported_ = ReportStatus(status_, SERVICE_STOPPED, win32ExitCode, serviceExitCode);
+        exitCode_ = win32ExitCode != 0 ? win32ExitCode : serviceExitCode;
+    }
+    bool Reported() const { return reported_; }
+    DWORD ExitCode() const { return exitCode_; }
+
+private:
+    SERVICE_STATUS_HANDLE status_;
+    bool reported_ = false;
+    DWORD exitCode_ = 0;
+};
 
 // Sets the completion event on every way out of ServiceMain.
 struct CompletionSignal {
@@ -38,10 +61,10 @@ struct CompletionSignal {
 };
 
 // The command of the start argument; the result as the service's exit codes.
-void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& commandLine) {
+void RunServiceCommand(FinalReport& report, const std::wstring& commandLine) {
     LogPtr log = CreateLog(InstallerLogSettings(HasArgument(commandLine, L"--verbose")));
     if (!log) {
-        ReportStatus(status, SERVICE_STOPPED, ERROR_OPEN_FAILED, 0);
+        report.Stopped(ERROR_OPEN_FAILED, 0);
         return;
     }
     LogMessageA(*log, kLogProgress, "Tarnel service started. Command line: '%S'", commandLine.c_str());
@@ -56,7 +79,8 @@ void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& command
                 result = InstallRun(*log, commandLine);
                 if (result == engine::kAllRunning) {
                     // In effect now: told apart from a failure by the service-specific code.
-                    ReportStatus(status, SERVICE_STOPPED, 0, engine::kAllRunning);
+                    report.Stopped(0, engine::kAllRunning);
+                    if (!report.Reported()) LogMessage(*log, kLogError, L"Failed to report the service's stop");
                     return;
                 }
                 break;
@@ -75,18 +99,23 @@ void RunServiceCommand(SERVICE_STATUS_HANDLE status, const std::wstring& command
         LogMessageA(*log, kLogError, "%s", error.what());
         result = ostra::kUnexpected;
     }
-    ReportStatus(status, SERVICE_STOPPED, result, 0);
+    report.Stopped(result, 0);
+    if (!report.Reported()) LogMessage(*log, kLogError, L"Failed to report the service's stop");
 }
 
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     SERVICE_STATUS_HANDLE status = utils::api::RegisterServiceCtrlHandlerW(kSelfServiceName, IgnoreControl);
     ReportStatus(status, SERVICE_RUNNING, 0, 0);
-    CompletionSignal signal;
-    if (argc < 2) {
-        ReportStatus(status, SERVICE_STOPPED, ostra::kInvalidArgument, 0);
-        return;
+    FinalReport report(status);
+    {
+        CompletionSignal signal;
+        if (argc < 2) {
+            report.Stopped(ostra::kInvalidArgument, 0);
+        } else {
+            RunServiceCommand(report, argv[1]);
+        }
     }
-    RunServiceCommand(status, argv[1]);
+    if (!report.Reported()) utils::api::ExitProcess(report.ExitCode());
 }
 
 }  // namespace
@@ -101,7 +130,9 @@ void RunServiceHost(SdkEventLog& log) {
     wchar_t name[] = L"Tarnel";
     const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
     if (utils::api::StartServiceCtrlDispatcherW(table)) {
-        utils::api::WaitForSingleObject(event.Get(), INFINITE);
+        // The dispatcher returns once the service has reported its stop; what
+        // is left of ServiceMain is closing its log.
+        utils::api::WaitForSingleObject(event.Get(), kCompletionBoundMs);
     }
     // Not started by the Service Control Manager: nothing will set the event.
     completionEvent = nullptr;

@@ -13,6 +13,7 @@
 // a plain install succeeds and a plain uninstall removes everything again.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <set>
 #include <sstream>
@@ -23,6 +24,7 @@
 #include "support/driver_services.h"
 #include "support/fault_sweep.h"
 #include "support/test_support.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -185,12 +187,26 @@ protected:
             return "hang";
         }
         EXPECT_FALSE(IsCrashCode(run.code)) << "exit code " << Hex(run.code);
-        EXPECT_EQ(ServiceState(L"Tarnel"), 0u) << "the service Tarnel stayed";
+        // A console whose every call fails from K on can neither see its
+        // service nor delete it: the install inside goes on to its end, and
+        // the stopped service stays until the next install replaces it.
+        const bool consoleBlind = !once && faults.rfind("console", 0) == 0;
+        if (consoleBlind) {
+            testsupport::WaitUntil([] { return ServiceState(L"Tarnel") != SERVICE_RUNNING; },
+                                   std::chrono::seconds(60), std::chrono::milliseconds(200));
+        }
+        const DWORD tarnel = ServiceState(L"Tarnel");
+        if (consoleBlind) {
+            EXPECT_NE(tarnel, static_cast<DWORD>(SERVICE_RUNNING)) << "the service Tarnel still runs";
+        } else {
+            EXPECT_EQ(tarnel, 0u) << "the service Tarnel stayed";
+        }
         for (const auto& name : TemporaryDriverServices()) ADD_FAILURE() << "temporary service left: " << Narrow(name);
         for (const auto& inf : TemporaryInfs()) {
             if (!infsBefore.count(inf)) ADD_FAILURE() << "temporary INF left: " << Narrow(inf);
         }
 
+        if (consoleBlind && tarnel != 0) return "service Tarnel left stopped";
         const bool install = GetParam().install;
         const bool reportedSuccess = install ? run.code == kInstalledAndRunning || run.code == 0 : run.code == 0;
         int registered = 0;
