@@ -41,8 +41,9 @@ HRESULT HrInstallNetComponent(SdkEventLog& log, const std::wstring& componentId,
 // `oemInfMemoName` with the memo itself, the catalog `catalogName` and the
 // service `serviceName` (through `deleteService`). The result is the
 // component removal's: a positive code when it is not installed, 0 when
-// there was no component to remove. The other steps run in every case and
-// their failures are not reported.
+// there was no component to remove, the session's failure (0x8004A024: the
+// write lock is held elsewhere) when the component could not be looked at.
+// The other steps run in every case and their failures are not reported.
 HRESULT UninstallNetComponent(SdkEventLog& log, const std::wstring& componentId, const std::wstring& catalogPath,
                               const std::wstring& catalogName, const std::wstring& oemInfMemoName,
                               const std::wstring& serviceName, ServiceDeleter deleteService);

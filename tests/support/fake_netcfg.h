@@ -11,6 +11,7 @@
 #include <netcfgx.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct NetCfgScript {
     HRESULT classGuid = S_OK;      // INetCfgComponent::GetClassGuid
     HRESULT acquireLock = S_OK;    // S_FALSE: held by another program (the real lock is not taken)
     GUID componentClass = {0x4d36e974, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    // What a successful Install does besides, as the system would: copy the
+    // driver and register its service.
+    std::function<void()> onInstall;
 
     std::vector<std::string> calls;
     int coInitialized = 0;    // CoInitializeEx calls that succeeded, less CoUninitialize calls
@@ -137,6 +141,7 @@ public:
                                 " flags " + std::to_string(flags) + " build " + std::to_string(upgradeFrom) +
                                 (answerFile || answerSections ? " answers" : " no answers"));
         *component = SUCCEEDED(script_.install) ? new FakeComponent(script_) : nullptr;
+        if (SUCCEEDED(script_.install) && script_.onInstall) script_.onInstall();
         return script_.install;
     }
     HRESULT STDMETHODCALLTYPE DeInstall(INetCfgComponent* component, OBO_TOKEN* token, LPWSTR* references) override {
