@@ -72,8 +72,12 @@ void RememberOemInf(const std::wstring& memoName, const wchar_t* oemFileName) {
         return;
     }
     const DWORD bytes = static_cast<DWORD>((wcslen(oemFileName) + 1) * sizeof(wchar_t));
-    utils::api::RegSetValueExW(key.Get(), memoName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(oemFileName),
-                               bytes);
+    if (utils::api::RegSetValueExW(key.Get(), memoName.c_str(), 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(oemFileName), bytes) != ERROR_SUCCESS) {
+        // A memo without its name would only be in the way.
+        key.Reset();
+        utils::api::RegDeleteKeyW(HKEY_LOCAL_MACHINE, MemoKeyPath(memoName).c_str());
+    }
 }
 
 // Copies the INF into the system's INF folder; remembers the name it got there.

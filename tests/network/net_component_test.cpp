@@ -21,6 +21,7 @@
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/kernel_api.h"
+#include "utils/platform/registry_api.h"
 
 namespace {
 
@@ -167,6 +168,21 @@ TEST_F(NetComponent, FailedInfCopy) {
     EXPECT_EQ(Install(log, network::kNetService, L"missing.inf"), S_OK);
     EXPECT_FALSE(MemoKeyExists());
     EXPECT_EQ(netCfg.Script().calls.at(4), "Install orv_vxnet token 1 flags 2 build 0 no answers");
+}
+
+// Registry failures of the memo change nothing in the result, and leave no
+// memo key without its name.
+TEST_F(NetComponent, MemoThatCannotBeWritten) {
+    utils::ScopedOverride failing(utils::api::RegSetValueExW,
+                                  [](HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) -> LSTATUS {
+                                      return ERROR_ACCESS_DENIED;
+                                  });
+    FakeNetCfg netCfg;
+    ScratchLog log;
+    EXPECT_EQ(Install(log, network::kNetService), S_OK);
+    EXPECT_FALSE(MemoKeyExists());
+    EXPECT_TRUE(FileExists(InfFolder() + L"vxnet.inf"));
+    DeleteFileW((InfFolder() + L"vxnet.inf").c_str());
 }
 
 TEST_F(NetComponent, ComponentInstallFailuresAndSuccessCodes) {

@@ -160,9 +160,15 @@ public:
     inline static NetCfgScript* script = nullptr;
 
     FakeNetCfg()
-        : queryClass_(utils::api::NetCfgQueryNetCfgClass, &QueryClass),
-          apply_(utils::api::NetCfgApply, &Apply),
-          find_(utils::api::NetCfgFindComponent, &Find),
+        // The fakes in place of Wine's three methods pass the fault gate of
+        // the windows-faults build like the calls they replace, with the
+        // failures their slots declare; the others watch the real slots.
+        : queryClass_(utils::api::NetCfgQueryNetCfgClass,
+                      TARNEL_PLATFORM_PROCEDURE(NetCfgQueryNetCfgClass, utils::fail::Result(E_NOINTERFACE), &QueryClass)),
+          apply_(utils::api::NetCfgApply,
+                 TARNEL_PLATFORM_PROCEDURE(NetCfgApply, utils::fail::Result(E_ACCESSDENIED), &Apply)),
+          find_(utils::api::NetCfgFindComponent,
+                TARNEL_PLATFORM_PROCEDURE(NetCfgFindComponent, utils::fail::Result(E_OUTOFMEMORY), &Find)),
           coInitialize_(utils::api::CoInitializeEx, &CoInitialize),
           coUninitialize_(utils::api::CoUninitialize, &CoUninitialize),
           acquire_(utils::api::NetCfgAcquireWriteLock, &Acquire),
