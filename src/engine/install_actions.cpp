@@ -256,10 +256,19 @@ std::uint32_t NetComponentAction(SdkEventLog& log, const describe::DriverDescrip
     LogMessage(log, kLogDetail, L"Net class: '%d'", net.netClass);
     LogMessage(log, kLogDetail, L"Net component: '%s'", net.component.c_str());
     LogMessage(log, kLogDetail, L"Service name: '%s'", net.service.c_str());
-    const HRESULT hr = install ? network::HrInstallNetComponent(log, net.component, net.netClass, net.infPath,
-                                                                 net.catalogPath, net.catalogName, d.Name)
-                               : network::UninstallNetComponent(log, net.component, net.catalogPath, net.catalogName,
-                                                                d.Name, net.service, &services::DeleteServiceByName);
+    if (!install) {
+        return static_cast<std::uint32_t>(network::UninstallNetComponent(
+            log, net.component, net.catalogPath, net.catalogName, d.Name, net.service, &services::DeleteServiceByName));
+    }
+    const HRESULT hr = network::HrInstallNetComponent(log, net.component, net.netClass, net.infPath, net.catalogPath,
+                                                      net.catalogName, d.Name);
+    if (FAILED(hr)) {
+        // The run takes back only the drivers installed before this one, and
+        // an uninstall finds no service to start from: what this step put in
+        // place (the INF copy and its memo, the catalog, a half-installed
+        // component) goes again now. The result stays the failure.
+        network::UninstallNetComponent(log, net.component, net.catalogPath, net.catalogName, d.Name, L"", nullptr);
+    }
     return static_cast<std::uint32_t>(hr);
 }
 

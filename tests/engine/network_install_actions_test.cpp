@@ -207,8 +207,26 @@ TEST_F(NetworkInstallActions, KeyWordsOfTheNetworkData) {
         EXPECT_EQ(engine::InstallActions(log, true, vxnet, L"", false), 0x80004005u);
         EXPECT_EQ(NetworkData(log.Messages()), row.logged);
         EXPECT_TRUE(Contains(log.Messages(), "Driver vxnet installation result: 0x80004005"));
-        EXPECT_EQ(netCfg.Script().calls, std::vector<std::string>{});
+        for (const auto& call : netCfg.Script().calls) EXPECT_NE(call.rfind("Install ", 0), 0u) << call;
     }
+}
+
+// A component that cannot be installed takes its INF copy, memo and catalog
+// with it: the run does not take back the failing driver, and a later
+// uninstall finds no service to start from.
+TEST_F(NetworkInstallActions, FailedComponentInstallTakesItsStepBack) {
+    FakeNetCfg netCfg;
+    netCfg.Script().install = E_ACCESSDENIED;
+    netCfg.Script().findComponent = S_FALSE;
+    ScratchLog log;
+    EXPECT_EQ(engine::InstallActions(log, true, Vxnet(), L"", false), static_cast<std::uint32_t>(E_ACCESSDENIED));
+    EXPECT_TRUE(Contains(netCfg.Script().calls, "FindComponent orv_vxnet"));
+    EXPECT_FALSE(MemoKeyExists());
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    EXPECT_FALSE(testsupport::FileExists(std::wstring(windows) + L"\\inf\\vxnet.inf"));
+    EXPECT_FALSE(HasMessageStartingWith(log.Messages(), "reg_cat."));  // the catalog was there to remove
+    EXPECT_TRUE(netCfg.AllReleased());
 }
 
 TEST_F(NetworkInstallActions, NetworkFilterLibraryOnX86Only) {
