@@ -1,6 +1,7 @@
 #include "network/nfwcum.h"
 
 #include <atomic>
+#include <cstdint>
 
 #include "utils/executable_path.h"
 #include "utils/platform/kernel_api.h"

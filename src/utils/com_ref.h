@@ -31,12 +31,6 @@ public:
     // Hands the reference over to the caller.
     Interface* Detach() noexcept { return std::exchange(object_, nullptr); }
 
-    // A new reference to the same object, for a caller that keeps one of its own.
-    ComRef Share() const noexcept {
-        if (object_) object_->AddRef();
-        return ComRef(object_);
-    }
-
     // Releases the reference held and gives the owner's slot to a call that
     // returns a new reference through an output parameter.
     Interface** Put() noexcept {

@@ -125,6 +125,7 @@ protected:
 
     // One sweep of `operation` (which returns its result) after `prepare`;
     // `check` looks at each armed run besides the common checks.
+    // The names of the calls that were failed are added to `swept`.
     void Sweep(const char* name, const std::function<void()>& prepare, const std::function<HRESULT(SdkEventLog&)>& operation,
                const std::function<void(HRESULT, const FailedCalls&)>& check) {
         prepare();
@@ -169,6 +170,7 @@ protected:
                     netCfgCalls = netCfg.Script().calls;
                 }
                 ++results[result];
+                swept_.insert(failed.names.begin(), failed.names.end());
                 SCOPED_TRACE("failed: " + testing::PrintToString(failed.names));
                 EXPECT_FALSE(failed.names.empty()) << "no call failed";
                 EXPECT_TRUE(balanced) << testing::PrintToString(netCfgCalls);
@@ -191,6 +193,7 @@ protected:
         }
     }
 
+    std::set<std::string> swept_;
     TempDir package_;
     TempDir installer_;
     TempDir libraryDir_;
@@ -209,6 +212,12 @@ TEST_F(NetworkFaultSweep, ComponentInstall) {
                 EXPECT_TRUE(failed.Includes("RegDeleteKeyW"));
             }
         });
+    // The session's calls, the Setup API's and the component's pass the gate.
+    for (const char* call : {"CoInitializeEx", "CoCreateInstance", "ComQueryInterface", "NetCfgAcquireWriteLock",
+                             "NetCfgInitialize", "NetCfgQueryNetCfgClass", "NetCfgClassSetupInstall", "NetCfgApply",
+                             "NetCfgUninitialize", "NetCfgReleaseWriteLock", "SetupCopyOEMInfW", "RegSetValueExW"}) {
+        EXPECT_TRUE(swept_.count(call)) << call;
+    }
 }
 
 TEST_F(NetworkFaultSweep, ComponentUninstall) {
@@ -228,6 +237,10 @@ TEST_F(NetworkFaultSweep, ComponentUninstall) {
                   EXPECT_EQ(MemoState(), "gone");
               }
           });
+    for (const char* call : {"NetCfgFindComponent", "NetCfgComponentGetClassGuid", "NetCfgClassSetupDeInstall",
+                             "SetupUninstallOEMInfW", "RegDeleteKeyW", "DeleteService"}) {
+        EXPECT_TRUE(swept_.count(call)) << call;
+    }
 }
 
 TEST_F(NetworkFaultSweep, FilterLibraryActions) {
