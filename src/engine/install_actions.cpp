@@ -240,10 +240,7 @@ NetComponentData NetComponentDataOf(const describe::DriverDescription& d, const 
     if (named(L"NetClass") && d.NetClass == L"NetService") net.netClass = network::kNetService;
     if (named(L"NetComponent")) net.component = d.NetComponent;
     if (named(L"NetService")) net.service = d.NetService;
-    // Each text is held to what a 260-character buffer keeps.
-    for (std::wstring* text : {&net.infPath, &net.catalogPath, &net.catalogName, &net.component, &net.service}) {
-        if (text->size() > MAX_PATH - 1) text->resize(MAX_PATH - 1);
-    }
+    // The texts are passed on whole: a path cut to a buffer would name another file.
     return net;
 }
 
