@@ -11,6 +11,8 @@
 #include "files/pending_renames.h"
 #include "hook/hook_module_removal.h"
 #include "hook/vxtraplib.h"
+#include "network/net_component.h"
+#include "network/nfwcum.h"
 #include "ostra/exceptions.h"
 #include "ostra/platform_error.h"
 #include "services/delete_flags.h"
@@ -32,6 +34,7 @@ constexpr char kInstallActionsSource[] = "Utils\\Tarnel\\install_actions";
 
 constexpr wchar_t kVxearly[] = L"vxearly";
 constexpr wchar_t kVxtrap[] = L"vxtrap";
+constexpr wchar_t kVxpkt[] = L"vxpkt";
 
 constexpr wchar_t kFsctlAllowList[] =
     L"System\\CurrentControlSet\\Services\\LanmanServer\\Parameters\\FsctlAllowList";
@@ -208,11 +211,94 @@ std::uint32_t StartInstalledDriver(SdkEventLog& log, const describe::DriverDescr
         LogMessage(log, kLogProgress, L"Driver start not required");
         return ostra::kDriverRunning;
     }
-    if (d.Name == L"vxpkt" && services::IsServiceRunning(log, d.ServiceName)) return ostra::kDriverRunning;
+    if (d.Name == kVxpkt && services::IsServiceRunning(log, d.ServiceName)) return ostra::kDriverRunning;
     if (!pendingReplace || noReboot) {
         if (services::StartServiceWithArgument(log, d.ServiceName, L"") == 0) return ostra::kDriverRunning;
     }
     return 0;
+}
+
+// What the description's install or uninstall data asks of the network
+// component step: each key word found anywhere in the data brings its value in.
+struct NetComponentData {
+    std::wstring infPath;
+    std::wstring catalogPath;
+    std::wstring catalogName;
+    int netClass = network::kNoNetClass;
+    std::wstring component;
+    std::wstring service;
+};
+
+NetComponentData NetComponentDataOf(const describe::DriverDescription& d, const std::wstring& data) {
+    const auto named = [&data](const wchar_t* word) { return data.find(word) != std::wstring::npos; };
+    NetComponentData net;
+    if (named(L"InfFile")) net.infPath = d.Folder + d.InfFile;
+    if (named(L"CatFile")) {
+        net.catalogPath = d.Folder + d.CatFile;
+        net.catalogName = d.CatFile;
+    }
+    if (named(L"NetClass") && d.NetClass == L"NetService") net.netClass = network::kNetService;
+    if (named(L"NetComponent")) net.component = d.NetComponent;
+    if (named(L"NetService")) net.service = d.NetService;
+    // The texts are passed on whole: a path cut to a buffer would name another file.
+    return net;
+}
+
+std::uint32_t NetComponentAction(SdkEventLog& log, const describe::DriverDescription& d, bool install) {
+    const NetComponentData net = NetComponentDataOf(d, install ? d.NetInstallData : d.NetUninstallData);
+    LogMessage(log, kLogDetail, L"Network installation data:");
+    LogMessage(log, kLogDetail, L"Inf file: '%s'", net.infPath.c_str());
+    LogMessage(log, kLogDetail, L"Cat path: '%s'", net.catalogPath.c_str());
+    LogMessage(log, kLogDetail, L"Cat name: '%s'", net.catalogName.c_str());
+    LogMessage(log, kLogDetail, L"Net class: '%d'", net.netClass);
+    LogMessage(log, kLogDetail, L"Net component: '%s'", net.component.c_str());
+    LogMessage(log, kLogDetail, L"Service name: '%s'", net.service.c_str());
+    if (!install) {
+        return static_cast<std::uint32_t>(network::UninstallNetComponent(
+            log, net.component, net.catalogPath, net.catalogName, d.Name, net.service, &services::DeleteServiceByName));
+    }
+    const HRESULT hr = network::HrInstallNetComponent(log, net.component, net.netClass, net.infPath, net.catalogPath,
+                                                      net.catalogName, d.Name);
+    if (FAILED(hr)) {
+        // The run takes back only the drivers installed before this one, and
+        // an uninstall finds no service to start from: what this step put in
+        // place (the INF copy and its memo, the catalog, a half-installed
+        // component) goes again now. The result stays the failure.
+        network::UninstallNetComponent(log, net.component, net.catalogPath, net.catalogName, d.Name, L"", nullptr);
+    }
+    return static_cast<std::uint32_t>(hr);
+}
+
+// The network filter driver's library, on systems that are neither x64 nor Itanium.
+bool UsesNetworkFilterLibrary(const describe::DriverDescription& d) {
+    return d.Name == kVxpkt && !utils::IsX64Processor();
+}
+
+void RunNetworkFilterLibraryInstall(SdkEventLog& log) {
+    LogMessage(log, kLogProgress, L"Performing NFWCUM installation actions...");
+    std::wstring library;
+    if (!network::ReadNfwcumLocation(log, library)) {
+        LogMessage(log, kLogProgress, L"Not enough data for NFWCUM actions.");
+        return;
+    }
+    const std::wstring settings = network::ReadGeneralIniValue(L"NfwcSet");
+    LogText(log, L"Reading nfwc.set location...");
+    LogMessage(log, kLogDetail, L"NfwcSetName: '%s'", settings.c_str());
+    if (settings.empty()) {
+        LogMessage(log, kLogProgress, L"Not enough data for NFWCUM actions.");
+        return;
+    }
+    network::RunNfwcumInstallActions(log, library, settings);
+}
+
+void RunNetworkFilterLibraryUninstall(SdkEventLog& log) {
+    LogMessage(log, kLogDetail, L"Performing NFWCUM uninstallation actions...");
+    std::wstring library;
+    if (!network::ReadNfwcumLocation(log, library)) {
+        LogMessage(log, kLogProgress, L"Not enough data for NFWCUM actions.");
+        return;
+    }
+    network::RunNfwcumUninstallActions(log, library);
 }
 
 std::uint32_t Install(SdkEventLog& log, const describe::DriverDescription& d, const Method& method,
@@ -222,6 +308,7 @@ std::uint32_t Install(SdkEventLog& log, const describe::DriverDescription& d, co
     LogPreviousVersion(log, d, found);
 
     std::uint32_t r = InstallMainActions(log, d, method, vxtraplibDir, noReboot);
+    if (method.isNetComponent) r = NetComponentAction(log, d, true);
     if (r != 0) return r;
 
     bool pendingReplace = false;
@@ -230,14 +317,18 @@ std::uint32_t Install(SdkEventLog& log, const describe::DriverDescription& d, co
         r = ReplaceDriverImage(log, d.ServiceName, d.ImageFile, d.Folder, savedImagePath);
     }
     if (r != 0) return r;
+    if (UsesNetworkFilterLibrary(d)) RunNetworkFilterLibraryInstall(log);
     return StartInstalledDriver(log, d, pendingReplace, noReboot);
 }
 
 std::uint32_t Uninstall(SdkEventLog& log, const describe::DriverDescription& d, const Method& method) {
+    if (UsesNetworkFilterLibrary(d)) RunNetworkFilterLibraryUninstall(log);
     bool found = false;
     if (const std::uint32_t r = services::CheckIsServiceFound(log, d.ServiceName, found); r != 0) return r;
     if (!found) return ERROR_SERVICE_DOES_NOT_EXIST;
-    return UninstallMainActions(log, d, method);
+    std::uint32_t r = UninstallMainActions(log, d, method);
+    if (method.isNetComponent) r = NetComponentAction(log, d, false);
+    return r;
 }
 
 // The text with its environment variables expanded; raises when that fails.

@@ -8,7 +8,9 @@
 // Each slot also declares how its call fails (utils::fail). In the
 // windows-faults build (TARNEL_FAULT_GATE) the slot holds the fault gate's
 // wrapper of the call instead (utils/platform/fault_gate.h); a function found
-// at run time is routed through the gate with TARNEL_PLATFORM_PROCEDURE.
+// at run time is routed through the gate with TARNEL_PLATFORM_PROCEDURE. A
+// call that is not a plain function (a method of a COM interface) gets a slot
+// with TARNEL_PLATFORM_CALL_TO, which names the plain function that makes it.
 
 #include <type_traits>
 
@@ -18,12 +20,18 @@
 #if TARNEL_FAULT_GATE
 #define TARNEL_PLATFORM_CALL(name, failure) \
     inline decltype(&::name) name = ::utils::gate::Route<&::name, #name, failure>()
+#define TARNEL_PLATFORM_CALL_TO(name, failure, function) \
+    inline decltype(&function) name = ::utils::gate::Route<&function, #name, failure>()
 #define TARNEL_PLATFORM_PROCEDURE(name, failure, address) ::utils::gate::RouteProcedure<#name, failure>(address)
 #else
 #define TARNEL_PLATFORM_CALL(name, failure)                                                          \
     static_assert(::utils::fail::Fits<decltype(&::name)>(failure), "the failure declared for " #name \
                                                                    " does not fit its return type"); \
     inline decltype(&::name) name = &::name
+#define TARNEL_PLATFORM_CALL_TO(name, failure, function)                                              \
+    static_assert(::utils::fail::Fits<decltype(&function)>(failure), "the failure declared for " #name \
+                                                                     " does not fit its return type"); \
+    inline decltype(&function) name = &function
 #define TARNEL_PLATFORM_PROCEDURE(name, failure, address) ::utils::gate::RouteProcedure<failure>(address)
 #endif
 
