@@ -5,9 +5,6 @@
 // process with one platform call replaced, and the test names the gap.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-#include <setupapi.h>
-
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -15,13 +12,16 @@
 
 #include "app/driver_runs.h"
 #include "app/sample_runs.h"
+#include "support/device_set.h"
 #include "support/scratch_log.h"
 #include "utils/platform/setupapi_api.h"
 
 namespace {
 
 using namespace sampleruns;
+using testsupport::DevicesOfService;
 using testsupport::FileExists;
+using testsupport::MakeRootDevice;
 using testsupport::HasMessageStartingWith;
 using testsupport::ReadFileText;
 using testsupport::ScratchLog;
@@ -91,38 +91,6 @@ bool EnumRootKeyExists(const std::wstring& name) {
     const bool exists = RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kEnumRoot + name).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
     if (exists) RegCloseKey(key);
     return exists;
-}
-
-// A root device in Wine's device set whose driver service is `service`.
-void MakeRootDevice(const std::wstring& instance, const std::wstring& service) {
-    const GUID system = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-    HDEVINFO set = SetupDiCreateDeviceInfoList(&system, nullptr);
-    ASSERT_NE(set, INVALID_HANDLE_VALUE);
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set, instance.c_str(), &system, nullptr, nullptr, 0, &device)) << GetLastError();
-    ASSERT_TRUE(SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_SERVICE,
-                                                  reinterpret_cast<const BYTE*>(service.c_str()),
-                                                  static_cast<DWORD>((service.size() + 1) * sizeof(wchar_t))));
-    ASSERT_TRUE(SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr)) << GetLastError();
-    SetupDiDestroyDeviceInfoList(set);
-}
-
-std::size_t DevicesOfService(const std::wstring& service) {
-    std::size_t found = 0;
-    HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-        wchar_t name[256] = {};
-        if (SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_SERVICE, nullptr, reinterpret_cast<BYTE*>(name),
-                                              sizeof name - sizeof(wchar_t), nullptr) &&
-            service == name) {
-            ++found;
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return found;
 }
 
 // The legacy device keys of Enum\Root and their devices, as Windows 7 keeps
