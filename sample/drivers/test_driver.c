@@ -13,7 +13,13 @@
  *   0x89AA, function 0x802, METHOD_NEITHER, FILE_ANY_ACCESS, no buffers) and
  *   records it as the REG_DWORD value "CommitReceived" = 1 under the
  *   driver's service key; every other control code is refused.
+ * - DriverEntry records the build it was made from as the REG_DWORD value
+ *   "LoadedGeneration" under the driver's service key, so a test can tell
+ *   which image a service runs.
  * - DriverUnload deletes the device, so the service can be stopped.
+ *
+ * SAMPLE_DRIVER_GENERATION (default 1) tells the builds apart: the newer one
+ * (2) also carries more data, so its image differs in size and checksum.
  */
 
 #include <ddk/wdm.h>
@@ -22,6 +28,15 @@
 #define SAMPLE_COMMIT_REQUEST CTL_CODE(SAMPLE_DEVICE_TYPE, 0x802, METHOD_NEITHER, FILE_ANY_ACCESS)
 
 #define SAMPLE_POOL_TAG 0x6C707853 /* 'Sxpl' */
+
+#ifndef SAMPLE_DRIVER_GENERATION
+#define SAMPLE_DRIVER_GENERATION 1
+#endif
+
+#if SAMPLE_DRIVER_GENERATION > 1
+/* Data only the newer build has: its image is larger by this much. */
+__attribute__((used)) static const unsigned char g_newerData[8192] = {SAMPLE_DRIVER_GENERATION};
+#endif
 
 /* Both strings are NUL-terminated copies owned by the driver: the registry
  * path given to DriverEntry is valid only during that call. */
@@ -107,6 +122,13 @@ static NTSTATUS RecordCommit(void)
                                  &received, sizeof(received));
 }
 
+static void RecordGeneration(void)
+{
+    ULONG generation = SAMPLE_DRIVER_GENERATION;
+    RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, g_serviceKey, L"LoadedGeneration", REG_DWORD, &generation,
+                          sizeof(generation));
+}
+
 static NTSTATUS DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp)
 {
     UNREFERENCED_PARAMETER(device);
@@ -165,5 +187,6 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     driver->DriverUnload = DriverUnload;
 
     device->Flags &= ~DO_DEVICE_INITIALIZING;
+    RecordGeneration();
     return STATUS_SUCCESS;
 }

@@ -58,7 +58,8 @@ std::uint32_t InstallDrivers(SdkEventLog& log, const std::vector<describe::Drive
 std::uint32_t InstallAll(SdkEventLog& log, const std::vector<describe::DriverDescription>& drivers,
                          const std::wstring& vxtraplibDir, bool noReboot) {
     std::uint32_t accumulated = kAllRunning;
-    // Rolls back on every way out unless committed.
+    // Every step of the run is recorded here as it begins; the record rolls
+    // back on every way out unless committed.
     ResponsibilityTransfer transfer(log);
     for (const describe::DriverDescription& driver : drivers) {
         transfer.BeginInstall(driver);
@@ -92,10 +93,14 @@ std::uint32_t EnableWithoutReboot(SdkEventLog& log, const describe::DriverDescri
     return 0;
 }
 
+std::uint32_t UninstallDriver(SdkEventLog& log, const describe::DriverDescription& driver) {
+    return InstallActions(log, false, driver, L"", false);
+}
+
 std::uint32_t UninstallDrivers(SdkEventLog& log, const std::vector<describe::DriverDescription>& drivers) {
     std::uint32_t result = 0;
     for (auto driver = drivers.rbegin(); driver != drivers.rend(); ++driver) {
-        const std::uint32_t r = InstallActions(log, false, *driver, L"", false);
+        const std::uint32_t r = UninstallDriver(log, *driver);
         if (r != 0 && r != ERROR_SERVICE_DOES_NOT_EXIST) result = r;
     }
     return result;

@@ -40,6 +40,9 @@ std::uint32_t InstallAll(SdkEventLog& log, const std::vector<describe::DriverDes
 std::uint32_t EnableWithoutReboot(SdkEventLog& log, const describe::DriverDescription& driver,
                                   ResponsibilityTransfer& transfer);
 
+// Removes one driver: 0, 0x424 when its service does not exist, or the failure code.
+std::uint32_t UninstallDriver(SdkEventLog& log, const describe::DriverDescription& driver);
+
 // Removes the drivers from the last to the first; a service that does not
 // exist is no failure. 0, or the code of the earliest driver that failed.
 std::uint32_t UninstallDrivers(SdkEventLog& log, const std::vector<describe::DriverDescription>& drivers);

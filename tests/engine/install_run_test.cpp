@@ -80,7 +80,13 @@ TEST_F(InstallRun, SecondDriverFailingTakesTheFirstBack) {
     const std::uint32_t result = engine::InstallDrivers(log, {Driver(L"vxmon"), broken}, L"", false);
     EXPECT_EQ(result, static_cast<std::uint32_t>(ERROR_GEN_FAILURE));  // its install section cannot be listed
     EXPECT_EQ(ServiceState(L"vxmon"), 0u);
-    EXPECT_TRUE(Contains(log.Messages(), "Driver vxmon uninstallation result: 0x00000000"));
+    // Undone newest first, the failed driver included.
+    std::vector<std::string> undone;
+    for (const auto& m : log.Messages()) {
+        if (m.find(" uninstallation result: ") != std::string::npos) undone.push_back(m);
+    }
+    EXPECT_EQ(undone, (std::vector<std::string>{"Driver vxfsd uninstallation result: 0x00000424",
+                                                "Driver vxmon uninstallation result: 0x00000000"}));
 }
 
 TEST_F(InstallRun, RegisteredServiceWithoutDeleteFlagStopsTheRunFirst) {

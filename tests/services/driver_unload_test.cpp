@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ostra/platform_error.h"
+#include "support/device_set.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/setupapi_api.h"
@@ -98,47 +99,18 @@ TEST(DriverDevice, MissingDeviceRaises) {
     }
 }
 
-// Root devices whose service property is `service`, made in Wine's device set.
-void MakeRootDevice(const wchar_t* instance, const wchar_t* service) {
-    const GUID system = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-    HDEVINFO set = SetupDiCreateDeviceInfoList(&system, nullptr);
-    ASSERT_NE(set, INVALID_HANDLE_VALUE);
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set, instance, &system, nullptr, nullptr, 0, &device)) << GetLastError();
-    const std::wstring name = service;
-    ASSERT_TRUE(SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_SERVICE, reinterpret_cast<const BYTE*>(name.c_str()),
-                                                  static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t))));
-    ASSERT_TRUE(SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr)) << GetLastError();
-    SetupDiDestroyDeviceInfoList(set);
-}
-
-std::vector<std::wstring> DevicesOfService(const std::wstring& service) {
-    std::vector<std::wstring> found;
-    HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-        wchar_t name[256] = {};
-        if (SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_SERVICE, nullptr, reinterpret_cast<BYTE*>(name),
-                                              sizeof name - sizeof(wchar_t), nullptr) &&
-            service == name) {
-            found.push_back(name);
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return found;
-}
+using testsupport::DevicesOfService;
+using testsupport::MakeRootDevice;
 
 TEST(RemoveServiceDevices, RemovesOnlyTheNamedServicesDevices) {
     MakeRootDevice(L"ROOT\\TARNELTEST\\0000", L"vxfsd");
     MakeRootDevice(L"ROOT\\TARNELTEST\\0001", L"VXFSD");
     MakeRootDevice(L"ROOT\\TARNELTEST\\0002", std::wstring(300, L'v').c_str());  // more than 510 bytes
-    ASSERT_EQ(DevicesOfService(L"vxfsd").size(), 1u);
+    ASSERT_EQ(DevicesOfService(L"vxfsd"), 1u);
     ScratchLog log;
     EXPECT_EQ(services::RemoveServiceDevices(log, {L"vxfsd", L"vxvault"}), 0u);
-    EXPECT_TRUE(DevicesOfService(L"vxfsd").empty());
-    EXPECT_EQ(DevicesOfService(L"VXFSD").size(), 1u);  // names compare with case
+    EXPECT_EQ(DevicesOfService(L"vxfsd"), 0u);
+    EXPECT_EQ(DevicesOfService(L"VXFSD"), 1u);  // names compare with case
     EXPECT_TRUE(Contains(log.Messages(), "Removing driver vxfsd from device set"));
 }
 
