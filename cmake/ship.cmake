@@ -56,6 +56,11 @@ function(tarnel_ship_executable target name)
     else()
         set(place_command ${CMAKE_COMMAND} -E copy ${exe} ${shipped})
     endif()
+    # The commands below run after each link only; a change of the signing
+    # settings changes this file, which makes the target link again.
+    set(settings ${CMAKE_CURRENT_BINARY_DIR}/${target}.ship-settings)
+    file(CONFIGURE OUTPUT ${settings} CONTENT "${shipped}\n${sign_options}\n" @ONLY)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${settings})
     # objcopy writes a new PE header and, unlike the linker, stamps it with the
     # current time unless SOURCE_DATE_EPOCH says otherwise: 0, as the linker's.
     set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
