@@ -3,6 +3,7 @@
 #include "services/service_control.h"
 #include "utils/executable_path.h"
 #include "utils/platform/kernel_api.h"
+#include "utils/unique_handle.h"
 
 namespace app {
 namespace {
@@ -11,6 +12,25 @@ namespace {
 // failed query must not end the wait: the console would report a failure and
 // delete the service while the install inside it goes on changing the machine.
 constexpr int kFailedQueriesTolerated = 50;
+
+// The process the service runs in, held while the service is waited for. A
+// process that ends without reporting the service's stop (it crashed, or its
+// last report failed) would leave a Service Control Manager that does not
+// notice it (Wine's) showing the service as running for good.
+class ServiceProcess {
+public:
+    // True when the process of `processId` has ended; the first call with a
+    // process id takes the process's handle.
+    bool Ended(std::uint32_t processId) {
+        if (!process_ && processId != 0) {
+            process_.Reset(utils::api::OpenProcess(SYNCHRONIZE, FALSE, processId));
+        }
+        return process_ && utils::api::WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0;
+    }
+
+private:
+    utils::KernelHandle process_;
+};
 
 }  // namespace
 
@@ -36,9 +56,18 @@ ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& na
     std::uint32_t state = 0;
     services::SelfServiceExitCodes exitCodes;
     int failedInARow = 0;
+    ServiceProcess process;
+    bool processEnded = false;
     do {
         if (const auto error = services::QueryServiceState(log, name, state, exitCodes); error == 0) {
             failedInARow = 0;
+            // Its state is asked once more after its process ended: a stop
+            // reported just before the end still counts.
+            if (state != SERVICE_STOPPED && processEnded) {
+                LogMessage(log, kLogError, L"Tarnel-service '%s' ended without reporting its stop", name.c_str());
+                return ERROR_PROCESS_ABORTED;
+            }
+            if (state != SERVICE_STOPPED) processEnded = process.Ended(exitCodes.processId);
         } else if (++failedInARow == kFailedQueriesTolerated) {
             return error;
         }

@@ -103,6 +103,7 @@ Win32Error QueryServiceState(SdkEventLog& log, const std::wstring& name, std::ui
     state = status.dwCurrentState;
     exitCodes.win32ExitCode = status.dwWin32ExitCode;
     exitCodes.serviceSpecificExitCode = status.dwServiceSpecificExitCode;
+    exitCodes.processId = status.dwProcessId;
     return 0;
 }
 

@@ -17,6 +17,7 @@ using Win32Error = std::uint32_t;
 struct SelfServiceExitCodes {
     std::uint32_t win32ExitCode = 0;
     std::uint32_t serviceSpecificExitCode = 0;
+    std::uint32_t processId = 0;  // the process the service runs in; 0 when none
 };
 
 // The name logged for a service state, "<Unknown>" for numbers without one.

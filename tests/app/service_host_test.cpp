@@ -256,4 +256,28 @@ TEST(RunSelfServiceAndWait, OutlastsFailedQueries) {
     scm.StopAndDelete(L"TarnelTestService");
 }
 
+// A service whose process ends without reporting its stop ends the wait with
+// ERROR_PROCESS_ABORTED. Windows' manager marks such a service stopped itself;
+// Wine's keeps it "running" for good, so without this the console never ends.
+TEST(RunSelfServiceAndWait, EndsWhenTheServiceProcessVanishes) {
+    testsupport::TempDir dir;
+    const std::wstring image = dir.File(L"test_service.exe");
+    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
+    Scm scm;
+    // A name of its own: Wine keeps the vanished service "running", so it
+    // cannot be stopped and stays registered once deleted.
+    scm.Create(L"TarnelVanishingService", L"\"" + image + L"\" TarnelVanishingService");
+    testsupport::ScratchLog log;
+    EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelVanishingService", L"--vanish"),
+              static_cast<DWORD>(ERROR_PROCESS_ABORTED));
+    EXPECT_TRUE(Contains(log.Messages(), "Tarnel-service 'TarnelVanishingService' ended without reporting its stop"));
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceW(manager, L"TarnelVanishingService", DELETE);
+    if (service) {
+        DeleteService(service);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+}
+
 }  // namespace
