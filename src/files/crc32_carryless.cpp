@@ -31,7 +31,7 @@ namespace {
 // The factors are worked out here at compile time: x^n mod P by n shifts of
 // a 32-bit remainder (x^31 in its top bit; a carry out of it adds P), then
 // reflected and moved up one bit, so that bit i holds the coefficient of
-// x^(32-i). FoldFactors(d) is the pair for a distance of d bits, x^(d+32)
+// x^(32-i). FactorsFor(d) is the pair for a distance of d bits, x^(d+32)
 // for the first eight bytes (low half of a lane), x^(d-32) for the last.
 
 constexpr std::uint32_t kPolynomialNormal = 0x04C11DB7;  // x^31 in the top bit
