@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-          binutils-mingw-w64-x86-64 wine wine64 zlib1g-dev python3
+          binutils-mingw-w64-x86-64 wine wine64 zlib1g-dev libbenchmark-dev python3
           osslsigncode openssl)
 missing=()
 for package in "${packages[@]}"; do
