@@ -4,8 +4,9 @@
 #
 #   bash scripts/fuzz.sh SECONDS [TARGET...]
 #
-# Each target starts from its seed corpus (fuzz/corpus/<target>) and keeps
-# what it learns in build/fuzz/corpus/<target>; a crashing input is written to
+# Each target starts from its seed corpus (fuzz/corpus/<target>), splices in
+# the words of fuzz/dict/<target>.dict where there is one, and keeps what it
+# learns in build/fuzz/corpus/<target>; a crashing input is written to
 # build/fuzz/artifacts/ and stops the run with a failure. Add such an input to
 # the seed corpus once its fault is mended, so that every test run replays it.
 set -euo pipefail
@@ -36,10 +37,12 @@ for target in "${targets[@]}"; do
         log_line|inf_placeholder) max_len=12000 ;;
         *) max_len=4096 ;;
     esac
+    dictionary=()
+    if [ -f "fuzz/dict/$target.dict" ]; then dictionary=(-dict="fuzz/dict/$target.dict"); fi
     log="$work/fuzz-$target.log"
     echo "== $target: $seconds s"
     started=$(date +%s)
-    if "$work/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
+    if "$work/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 "${dictionary[@]}" \
             -artifact_prefix="$work/artifacts/$target-" "$work/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
         result=ok
     else
