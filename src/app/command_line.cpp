@@ -1,37 +1,11 @@
 #include "app/command_line.h"
 
-#include <algorithm>
-#include <array>
-#include <iterator>
-
 #include "describe/driver_list.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/platform/shell_api.h"
 #include "utils/unique_handle.h"
 
 namespace app {
-namespace {
-
-struct CommandWord {
-    const wchar_t* word;
-    Command command;
-};
-
-constexpr std::array<CommandWord, 4> kCommandWords{{
-    {L"--install", Command::InstallCommand},
-    {L"--uninstall", Command::UninstallCommand},
-    {L"--cleanup", Command::CleanupCommand},
-    {L"--cleanup_legacy_keys", Command::CleanupLegacyKeysCommand},
-}};
-
-constexpr wchar_t kVxtraplibDirOption[] = L"--vxtraplib_dir";
-
-bool IsAbsolutePath(const std::wstring& path) {
-    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') return true;
-    return path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
-}
-
-}  // namespace
 
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
     int count = 0;
@@ -44,80 +18,68 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
 }
 
 bool HasArgument(const std::wstring& commandLine, const std::wstring& option) {
-    const auto arguments = SplitCommandLine(commandLine);
-    return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
+    return HasArgument(SplitCommandLine(commandLine), option);
 }
 
 ostra::ResultCode ParseCommand(SdkEventLog& log, const std::wstring& commandLine, Command& command) {
-    const auto arguments = SplitCommandLine(commandLine);
-    int wordsInFront = 0;
-    Command found = Command::InstallCommand;
-    for (const auto& word : kCommandWords) {
-        const auto first = std::find(arguments.begin(), arguments.end(), word.word);
-        if (first == arguments.begin() && first != arguments.end()) {
-            ++wordsInFront;
-            found = word.command;
-        }
-    }
-    if (wordsInFront != 1) {
+    const auto found = CommandOfArguments(SplitCommandLine(commandLine));
+    if (!found) {
         LogMessage(log, kLogError, L"Incorrect command line: '%s'. Must be specified exact one command", commandLine.c_str());
         return ostra::kInvalidArgument;
     }
-    command = found;
+    command = *found;
     return ostra::kOk;
 }
 
 ostra::ResultCode ParseFeatureList(SdkEventLog& log, const std::wstring& commandLine, FeatureList& features) {
-    const auto arguments = SplitCommandLine(commandLine);
-    if (arguments.size() < 2) {
+    auto read = ReadFeatureArgument(SplitCommandLine(commandLine));
+    switch (read.status) {
+    case FeatureArgument::Status::kMissing:
         LogMessage(log, kLogError, L"Incorrect command line: %s", commandLine.c_str());
         return ostra::kInvalidArgument;
-    }
-    const std::wstring lowered = LowerAscii(arguments[1]);
-    auto read = SplitFeatureItems(lowered);
-    if (!read) {
-        LogMessage(log, kLogError, L"Incorrect feature list: %s", lowered.c_str());
+    case FeatureArgument::Status::kItemTooLong:
+        LogMessage(log, kLogError, L"Incorrect feature list: %s", read.lowered.c_str());
         return ostra::kInvalidArgument;
+    case FeatureArgument::Status::kRead:
+        break;
     }
-    LogMessage(log, kLogProgress, L"Feature list: %s", lowered.c_str());
-    features = std::move(*read);
+    LogMessage(log, kLogProgress, L"Feature list: %s", read.lowered.c_str());
+    features = std::move(read.features);
     return ostra::kOk;
 }
 
 bool ValidateFeatureList(SdkEventLog& log, const FeatureList& features) {
-    bool hasCore = false;
-    bool hasOptional = false;
-    for (const auto& name : features) {
-        if (name == describe::kCoreFeature) {
-            hasCore = true;
-        } else if (describe::OptionalFeatures().contains(name)) {
-            hasOptional = true;
-        } else {
-            LogMessage(log, kLogError, L"Incorrect feature list: contains not supported feature '%s'", name.c_str());
-            return false;
-        }
-    }
-    if (hasOptional && !hasCore) {
+    const FeatureCheck check = CheckFeatures(features);
+    switch (check.status) {
+    case FeatureCheck::Status::kNotSupported:
+        LogMessage(log, kLogError, L"Incorrect feature list: contains not supported feature '%s'",
+                   check.unsupported.c_str());
+        return false;
+    case FeatureCheck::Status::kNeedsCore:
         LogMessage(log, kLogError, L"Incorrect feature list: need to install '%s' feature", describe::kCoreFeature);
         return false;
+    case FeatureCheck::Status::kValid:
+        break;
     }
     return true;
 }
 
 ostra::ResultCode ParseVxtraplibDir(SdkEventLog& log, const std::wstring& commandLine, std::wstring& folder) {
-    const auto arguments = SplitCommandLine(commandLine);
-    const auto option = std::find(arguments.begin(), arguments.end(), kVxtraplibDirOption);
-    if (option == arguments.end()) {
+    const VxtraplibDirArgument found = FindVxtraplibDir(SplitCommandLine(commandLine));
+    switch (found.status) {
+    case VxtraplibDirArgument::Status::kOptionMissing:
         LogMessage(log, kLogError, L"'--vxtraplib_dir' argument not found (required when installing vxtrap)");
         return ERROR_NOT_FOUND;
-    }
-    if (std::next(option) == arguments.end()) {
+    case VxtraplibDirArgument::Status::kValueMissing:
         LogMessage(log, kLogError, L"value of '--vxtraplib_dir' argument not found");
         return ostra::kInvalidArgument;
+    case VxtraplibDirArgument::Status::kNotAbsolute:
+    case VxtraplibDirArgument::Status::kFound:
+        break;
     }
-    const std::wstring& value = *std::next(option);
+    const std::wstring& value = found.value;
     LogMessage(log, kLogProgress, L"'--vxtraplib_dir' value: '%s'", value.c_str());
-    if (!IsAbsolutePath(value)) {
+    if (found.status == VxtraplibDirArgument::Status::kNotAbsolute) {
         LogMessage(log, kLogError, L"'%s' is not an absolute path", value.c_str());
         return ostra::kInvalidArgument;
     }

@@ -5,18 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/feature_list_text.h"
+#include "app/command_arguments.h"
 #include "log/event_log.h"
 #include "ostra/result_codes.h"
 
 namespace app {
-
-enum class Command {
-    InstallCommand = 0,
-    UninstallCommand = 1,
-    CleanupCommand = 2,
-    CleanupLegacyKeysCommand = 3,
-};
 
 // The command line split into arguments the way CommandLineToArgvW splits it.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);

@@ -75,8 +75,7 @@ std::wstring ChooseSection(SdkEventLog& log, const IniFile& ini, const std::wstr
     }
     LogMessage(log, kLogDetail,
                L"Section not found for current service pack. Moving down through majors (up to '0' = 'no SP')...");
-    for (int level = windows.servicePackMajor; level >= 0; --level) {
-        const std::wstring section = ServicePackSectionName(name, windows.identity, level);
+    for (const std::wstring& section : WalkDownSectionNames(name, windows.identity, windows.servicePackMajor)) {
         LogMessage(log, kLogDetail, L"Checking [%s]...", section.c_str());
         if (ini.HasSection(section)) {
             LogMessage(log, kLogDetail, L"Found. Working with [%s].", section.c_str());

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace describe {
 
@@ -20,6 +21,13 @@ std::wstring FirstSectionName(const std::wstring& driver, const WindowsIdentity&
 // The section of the walk-down at `level`: "Service Pack <level>", or no
 // service-pack part at level 0.
 std::wstring ServicePackSectionName(const std::wstring& driver, const WindowsIdentity& windows, int level);
+
+// The sections of the walk-down after the first try failed, in the order they
+// are tried: "Service Pack <servicePackMajor>" down to 1, then the name
+// without service pack. Empty without a service pack (servicePackMajor 0):
+// then the first try was the only one.
+std::vector<std::wstring> WalkDownSectionNames(const std::wstring& driver, const WindowsIdentity& windows,
+                                               std::uint16_t servicePackMajor);
 
 // The architecture word for a processor architecture number: "x64" for IA64 (6) and AMD64 (9).
 const wchar_t* ArchitectureWord(std::uint16_t processorArchitecture);

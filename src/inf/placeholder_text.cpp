@@ -45,8 +45,13 @@ String TransformLines(const String& text, const String& version, const String& g
     return out;
 }
 
-std::u16string Widen(std::string_view ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
+// Each byte one character of the same value (a byte above 0x7F is no
+// negative char here, which would give a character of U+FF80 and up).
+std::u16string Widen(std::string_view bytes) {
+    std::u16string wide;
+    wide.reserve(bytes.size());
+    for (const char c : bytes) wide.push_back(static_cast<unsigned char>(c));
+    return wide;
 }
 
 bool IsUtf16WithMark(std::string_view bytes) {

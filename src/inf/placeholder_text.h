@@ -16,7 +16,8 @@ namespace inf {
 inline constexpr std::string_view kDriverVersionPlaceholder = "$driver-version";
 inline constexpr std::string_view kTempServiceGuidPlaceholder = "$temp-service-guid";
 
-// `version` and `guid` are plain ASCII texts.
+// `version` and `guid` are plain ASCII texts; in a UTF-16 INF any other byte
+// of theirs becomes the character of the same value (U+0080 to U+00FF).
 std::string ReplaceInfPlaceholders(std::string_view infBytes, std::string_view version, std::string_view guid);
 
 }  // namespace inf

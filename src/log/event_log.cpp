@@ -322,13 +322,10 @@ std::size_t StartLine(SdkEventLog& log) {
 
 // Converts `text` to narrow characters behind the prefix, cut to the room left.
 void AppendWide(SdkEventLog& log, std::size_t prefix, const wchar_t* text) {
-    const std::size_t room = logline::kLineCapacity - prefix - 2;
     char narrow[kWideTextCapacity * 4];
     int length = utils::api::WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
     length = length > 0 ? length - 1 : 0;
-    const std::size_t kept = std::min<std::size_t>(static_cast<std::size_t>(length), room - 1);
-    std::memcpy(log.line.data() + prefix, narrow, kept);
-    log.line[prefix + kept] = '\0';
+    logline::AppendMessage(log.line.data(), prefix, std::string_view(narrow, static_cast<std::size_t>(length)));
 }
 
 // Each line is written under its locks with the fault gate's reports held
@@ -383,7 +380,7 @@ bool LogMessageA(SdkEventLog& log, LogLevel level, const char* format, ...) {
     const utils::gate::HeldReports afterLine;
     std::lock_guard<std::mutex> guard(log.lineLock);
     const std::size_t prefix = StartLine(log);
-    const std::size_t room = logline::kLineCapacity - prefix - 2;
+    const std::size_t room = logline::MessageRoom(prefix);
     char* text = log.line.data() + prefix;
     text[room] = '\0';
     va_list args;

@@ -65,7 +65,20 @@ std::size_t WritePrefix(char* buffer, const LogSettings& settings, const PrefixV
     if (settings.showComponentName) prefix.Field("%s", settings.componentName ? settings.componentName : "");
     if (settings.showProcessId) prefix.Field("%04u", values.processId);
     if (settings.showThreadId) prefix.Field("%04u", values.threadId);
-    return prefix.Length();
+    if (prefix.Length() <= kMaxLineText) return prefix.Length();
+    buffer[kMaxLineText] = '\0';
+    return kMaxLineText;
+}
+
+std::size_t MessageRoom(std::size_t prefixLength) {
+    return kLineCapacity - 2 - std::min(prefixLength, kMaxLineText);
+}
+
+void AppendMessage(char* buffer, std::size_t prefixLength, std::string_view text) {
+    prefixLength = std::min(prefixLength, kMaxLineText);
+    const std::size_t kept = std::min(text.size(), MessageRoom(prefixLength) - 1);
+    std::memcpy(buffer + prefixLength, text.data(), kept);
+    buffer[prefixLength + kept] = '\0';
 }
 
 std::size_t FinishLine(char* buffer) {

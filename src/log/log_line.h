@@ -28,8 +28,17 @@ struct PrefixValues {
 };
 
 // Writes the prefix at the start of `buffer` (kLineCapacity bytes) and returns
-// its length.
+// its length, at most kMaxLineText: a longer prefix is cut there, as the line
+// would be anyway.
 std::size_t WritePrefix(char* buffer, const LogSettings& settings, const PrefixValues& values);
+
+// The bytes the message may take behind a prefix of `prefixLength`, its
+// terminator included; the room for CR LF stays free. At least 1.
+std::size_t MessageRoom(std::size_t prefixLength);
+
+// Copies as much of `text` as the message room holds behind the prefix and
+// terminates it.
+void AppendMessage(char* buffer, std::size_t prefixLength, std::string_view text);
 
 // Cuts the NUL-terminated text in `buffer` at kMaxLineText characters and
 // appends CR LF and a terminator. Returns the line's length without the terminator.

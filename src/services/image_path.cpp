@@ -1,29 +1,17 @@
 #include "services/image_path.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <vector>
 
 #include "log/failure_boundary.h"
+#include "services/image_path_text.h"
 #include "services/service_key.h"
 
 namespace services {
 namespace {
 
 constexpr wchar_t kImagePath[] = L"ImagePath";
-
-// The wide text in `data` up to its first NUL, never past its last whole unit.
-std::wstring TextUpToNul(std::vector<std::uint8_t> data) {
-    data.push_back(0);
-    data.push_back(0);
-    const std::size_t units = data.size() / sizeof(wchar_t);
-    std::wstring text(units, L'\0');
-    std::memcpy(text.data(), data.data(), units * sizeof(wchar_t));
-    text.resize(std::find(text.begin(), text.end(), L'\0') - text.begin());
-    return text;
-}
 
 std::wstring FailureText(const std::wstring& serviceName) {
     return L"Failed to get image path for service " + serviceName;
@@ -34,7 +22,8 @@ std::wstring FailureText(const std::wstring& serviceName) {
 Win32Error GetServiceImagePath(SdkEventLog& log, const std::wstring& serviceName, std::wstring& imagePath) {
     return CodeAtBoundary(log, kLogError, FailureText(serviceName), [&]() -> Win32Error {
         const registry::RegKeyHandle key = OpenServiceKey(serviceName, KEY_READ);
-        imagePath = TextUpToNul(registry::ReadValueData(key.Get(), kImagePath));
+        const std::vector<std::uint8_t> data = registry::ReadValueData(key.Get(), kImagePath);
+        imagePath = ImagePathFromValueData(data.data(), data.size());
         return 0;
     });
 }

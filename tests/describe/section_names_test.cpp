@@ -31,6 +31,18 @@ TEST(SectionNames, FirstTryAndWalkDown) {
     }
 }
 
+TEST(SectionNames, WalkDownFromTheInstalledServicePackToNone) {
+    const WindowsIdentity win7sp1{6, 1, L"x64", L"Service Pack 1"};
+    EXPECT_EQ(describe::WalkDownSectionNames(L"vxfsd", win7sp1, 1),
+              (std::vector<std::wstring>{L"vxfsd Winver='6.1 x64 Service Pack 1'", L"vxfsd Winver='6.1 x64'"}));
+    const auto fromThree = describe::WalkDownSectionNames(L"vxmon", win7sp1, 3);
+    ASSERT_EQ(fromThree.size(), 4u);
+    EXPECT_EQ(fromThree.front(), L"vxmon Winver='6.1 x64 Service Pack 3'");
+    EXPECT_EQ(fromThree.back(), L"vxmon Winver='6.1 x64'");
+    // Without a service pack the first try was the only one.
+    EXPECT_TRUE(describe::WalkDownSectionNames(L"vxfsd", win7sp1, 0).empty());
+}
+
 TEST(SectionNames, ArchitectureWord) {
     const std::pair<std::uint16_t, const wchar_t*> cases[] = {
         {0, L"x86"}, {5, L"x86"}, {6, L"x64"}, {9, L"x64"}, {12, L"x86"}, {0xFFFF, L"x86"},

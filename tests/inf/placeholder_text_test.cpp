@@ -53,4 +53,9 @@ TEST(ReplaceInfPlaceholders, Utf16KeepsItsEncodingAndMark) {
     EXPECT_EQ(inf::ReplaceInfPlaceholders(Utf16(u"a") + "x", "v", kGuid), Utf16(u"a\r\n"));
 }
 
+TEST(ReplaceInfPlaceholders, Utf16TakesAByteAbove0x7FAsTheCharacterOfThatValue) {
+    // Not U+FFE9, as a sign-extended char would give.
+    EXPECT_EQ(inf::ReplaceInfPlaceholders(Utf16(u"V=$driver-version"), "1.\xE9", kGuid), Utf16(u"V=1.\u00e9\r\n"));
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -52,6 +53,37 @@ TEST(FinishLine, CutsAt4093CharactersBeforeCrLf) {
     std::strcpy(buffer, "short");
     EXPECT_EQ(logline::FinishLine(buffer), 7u);
     EXPECT_STREQ(buffer, "short\r\n");
+}
+
+// A prefix that fills the buffer (a component name of 4100 characters) is cut
+// where the line would be cut, and leaves the message a room of at least its
+// terminator, so that the message's place stays inside the buffer.
+TEST(WritePrefix, APrefixLongerThanALineIsCutAtTheLineLength) {
+    const std::string name(4100, 'N');
+    LogSettings settings = InstallerLogSettings(true);
+    settings.componentName = name.c_str();
+    std::vector<char> buffer(kLineCapacity);
+    const std::size_t prefix = logline::WritePrefix(buffer.data(), settings, kValues);
+    EXPECT_EQ(prefix, logline::kMaxLineText);
+    EXPECT_EQ(std::strlen(buffer.data()), prefix);
+    EXPECT_EQ(logline::MessageRoom(prefix), 1u);
+
+    logline::AppendMessage(buffer.data(), prefix, "message");
+    const std::size_t length = logline::FinishLine(buffer.data());
+    EXPECT_EQ(length, logline::kMaxLineText + 2);
+    EXPECT_EQ(std::string(buffer.data() + length - 2), "\r\n");
+}
+
+TEST(AppendMessage, TakesWhatTheRoomBehindThePrefixHolds) {
+    std::vector<char> buffer(kLineCapacity);
+    std::strcpy(buffer.data(), "prefix ");
+    EXPECT_EQ(logline::MessageRoom(7), kLineCapacity - 9);
+    logline::AppendMessage(buffer.data(), 7, "text");
+    EXPECT_STREQ(buffer.data(), "prefix text");
+
+    const std::string longer(kLineCapacity, 'x');
+    logline::AppendMessage(buffer.data(), 7, longer);
+    EXPECT_EQ(std::strlen(buffer.data()), 7 + logline::MessageRoom(7) - 1);
 }
 
 TEST(MaskSecrets, StarsEveryNonBlankAfterTheKeyword) {
