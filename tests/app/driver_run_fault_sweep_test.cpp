@@ -268,7 +268,7 @@ protected:
         CodeTally tally;
         std::map<std::string, int> outcomes;
         // Runs take seconds each: a smaller sample than the cleanup's.
-        const auto sample = Sample(static_cast<unsigned long long>(calls), 8, 3, 5);
+        const auto sample = Sample(static_cast<unsigned long long>(calls), 6, 2, 3);
         for (const unsigned long long k : sample) {
             const std::string faults = std::string(process) + " " + std::to_string(k) + (fromThereOn ? "+" : "");
             Prepare();
