@@ -528,6 +528,25 @@ TEST(TwoInstalls, StartedTogetherOneInstallsAndTheOtherIsTurnedAway) {
     }
 }
 
+// The consoles' install lock held by another program, as a console that is
+// installing holds it: the install is turned away with 0x420 at once, before
+// the service "Tarnel" is made.
+TEST(TwoInstalls, AnInstallLockHeldElsewhereTurnsTheInstallAway) {
+    TarnelCopy tarnel;
+    tarnel.AddSampleProduct();
+    TempDir libraryDir;
+    const utils::KernelHandle lock(CreateMutexW(nullptr, TRUE, L"Global\\Tarnel-Install"));
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(tarnel.Run(InstallArgs(L"core", libraryDir), kRunTimeoutMs),
+              static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+    const auto messages = LogMessages(tarnel.LogLines());
+    EXPECT_TRUE(Contains(messages, "Tarnel-service already running. Other installation seems to be in progress"));
+    EXPECT_FALSE(HasMessageStartingWith(messages, "CheckIsServiceFound"));
+    EXPECT_EQ(ServiceState(L"Tarnel"), 0u);
+    EXPECT_EQ(ServiceState(L"vxmon"), 0u);
+    ReleaseMutex(lock.Get());
+}
+
 // ---------------------------------------------------------------------------
 // Secrets on the command line
 
