@@ -250,6 +250,14 @@ public:
     }
     bool Covers(unsigned long pid) const { return pid >= first_ && pid < first_ + 4 * count_ && pid % 4 == 0; }
     HANDLE MutexOf(unsigned long pid) const { return mutexes_.at((pid - first_) / 4).Get(); }
+    // The mutexes of every process id of the range but `spared`.
+    std::vector<HANDLE> MutexesBut(unsigned long spared) const {
+        std::vector<HANDLE> handles;
+        for (DWORD pid = first_; pid < first_ + 4 * count_; pid += 4) {
+            if (pid != spared) handles.push_back(MutexOf(pid));
+        }
+        return handles;
+    }
 
 private:
     DWORD first_;
@@ -286,16 +294,19 @@ TEST(SquattedLogObjects, PremadeBlocksOfEveryProcessAreNotFollowed) {
     EXPECT_EQ(tarnel.Run(L"--uninstall", kRunTimeoutMs), 0u);
 }
 
-// Takes a mutex on a thread of its own and keeps it until destroyed.
+// Takes mutexes on a thread of its own and keeps them until destroyed.
 class MutexHolder {
 public:
-    explicit MutexHolder(HANDLE mutex)
+    explicit MutexHolder(std::vector<HANDLE> mutexes)
         : taken_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-          thread_([this, mutex] {
-              if (WaitForSingleObject(mutex, 10000) != WAIT_OBJECT_0) return;
-              SetEvent(taken_.Get());
+          thread_([this, mutexes] {
+              std::size_t held = 0;
+              for (; held < mutexes.size(); ++held) {
+                  if (WaitForSingleObject(mutexes[held], 10000) != WAIT_OBJECT_0) break;
+              }
+              if (held == mutexes.size()) SetEvent(taken_.Get());
               WaitForSingleObject(release_.Get(), 300000);
-              ReleaseMutex(mutex);
+              for (std::size_t i = 0; i < held; ++i) ReleaseMutex(mutexes[i]);
           }) {}
     ~MutexHolder() {
         SetEvent(release_.Get());
@@ -337,7 +348,7 @@ TEST(SquattedLogObjects, AMutexTakenDuringTheRunHoldsTheInstallNotUp) {
         },
         std::chrono::seconds(60), std::chrono::milliseconds(20)));
     ASSERT_TRUE(squatted.Covers(servicePid)) << servicePid << ": this case could not fail";
-    const MutexHolder holder(squatted.MutexOf(servicePid));
+    const MutexHolder holder({squatted.MutexOf(servicePid)});
     ASSERT_TRUE(holder.Taken());
 
     EXPECT_EQ(run.Wait(kRunTimeoutMs), 0xFFFFFFFFu);
@@ -346,6 +357,37 @@ TEST(SquattedLogObjects, AMutexTakenDuringTheRunHoldsTheInstallNotUp) {
     EXPECT_TRUE(Contains(messages, "Return code: 0xffffffff"));  // the console's own lines still come
     EXPECT_FALSE(testsupport::FileExists(elsewhere.File(L"x.log")));
     EXPECT_EQ(tarnel.Run(L"--uninstall", kRunTimeoutMs), 0u);
+}
+
+// The log mutexes of every process but the console, made and taken before
+// the install starts: the service cannot set up its log and ends before it
+// reaches the Service Control Manager, whose start then fails with 0x41D (the
+// service did not answer), and the console reports that within a few seconds
+// instead of waiting for a service that never runs. Nothing is installed,
+// and the service "Tarnel" goes.
+TEST(SquattedLogObjects, MutexesHeldForTheServiceFromTheStartEndTheRunWithinItsBound) {
+    TarnelCopy tarnel;
+    tarnel.AddSampleProduct();
+    TempDir libraryDir;
+    TempDir elsewhere;
+    SuspendedTarnel run(tarnel, InstallArgs(L"core", libraryDir));
+    const SquattedRange squatted(GetCurrentProcessId() & ~3u, 1024, testsupport::Narrow(elsewhere.File(L"x.log")));
+    ASSERT_TRUE(squatted.Covers(run.Pid()));
+    const MutexHolder holder(squatted.MutexesBut(run.Pid()));
+    ASSERT_TRUE(holder.Taken());
+    run.Resume();
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run.Wait(kRunTimeoutMs), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    const auto lines = tarnel.LogLines();
+    EXPECT_EQ(ProcessIdsOf(lines), std::set<unsigned long>{run.Pid()}) << "only the console writes";
+    const auto messages = LogMessages(lines);
+    EXPECT_TRUE(Contains(messages, "Failed to start 'Tarnel' service: 0x0000041d"));
+    EXPECT_TRUE(Contains(messages, "Return code: 0x0000041d"));
+    EXPECT_TRUE(testsupport::WaitUntil([] { return ServiceState(L"Tarnel") == 0; }, std::chrono::seconds(10)));
+    EXPECT_EQ(ServiceState(L"vxmon"), 0u);
+    EXPECT_FALSE(testsupport::FileExists(elsewhere.File(L"x.log")));
 }
 
 // ---------------------------------------------------------------------------
