@@ -231,7 +231,7 @@ TEST(SquattedLogObjects, AMutexHeldFromTheStartEndsTheRunWithinItsBound) {
 class SquattedRange {
 public:
     // Blocks that point at `foreignPath` with a size limit of one byte, and
-    // mutexes that nobody holds, until `hold` is called.
+    // mutexes that nobody holds (see MutexHolder).
     SquattedRange(DWORD first, DWORD count, const std::string& foreignPath) : first_(first), count_(count) {
         for (DWORD pid = first; pid < first + 4 * count; pid += 4) {
             utils::KernelHandle block(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
@@ -250,6 +250,17 @@ public:
     }
     bool Covers(unsigned long pid) const { return pid >= first_ && pid < first_ + 4 * count_ && pid % 4 == 0; }
     HANDLE MutexOf(unsigned long pid) const { return mutexes_.at((pid - first_) / 4).Get(); }
+    // What the block of `pid` holds now: its size limit and its path.
+    std::pair<std::uint64_t, std::string> BlockOf(unsigned long pid) const {
+        void* view = MapViewOfFile(blocks_.at((pid - first_) / 4).Get(), FILE_MAP_READ, 0, 0, 0);
+        if (!view) throw std::runtime_error("cannot map a block");
+        std::uint64_t sizeLimit = 0;
+        std::memcpy(&sizeLimit, view, sizeof sizeLimit);
+        const char* path = static_cast<const char*>(view) + 8;
+        std::string text(path, strnlen(path, 4096 - 8));
+        UnmapViewOfFile(view);
+        return {sizeLimit, text};
+    }
     // The mutexes of every process id of the range but `spared`.
     std::vector<HANDLE> MutexesBut(unsigned long spared) const {
         std::vector<HANDLE> handles;
@@ -289,7 +300,11 @@ TEST(SquattedLogObjects, PremadeBlocksOfEveryProcessAreNotFollowed) {
     const auto lines = tarnel.LogLines();
     const auto ids = ProcessIdsOf(lines);
     ASSERT_EQ(ids.size(), 2u) << "the console and its service write the log";
-    for (unsigned long id : ids) EXPECT_TRUE(squatted.Covers(id)) << id << ": this case could not fail";
+    for (unsigned long id : ids) {
+        ASSERT_TRUE(squatted.Covers(id)) << id << ": this case could not fail";
+        // Each process met the block and filled it with its own values.
+        EXPECT_EQ(squatted.BlockOf(id), (std::pair<std::uint64_t, std::string>{0, "./tarnel.log"})) << id;
+    }
     EXPECT_TRUE(Contains(LogMessages(lines), "Return code: 0xffffffff"));
     EXPECT_EQ(tarnel.Run(L"--uninstall", kRunTimeoutMs), 0u);
 }
