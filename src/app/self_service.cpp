@@ -1,6 +1,9 @@
 #include "app/self_service.h"
 
+#include <system_error>
+
 #include "services/service_control.h"
+#include "utils/admin_only_security.h"
 #include "utils/executable_path.h"
 #include "utils/platform/kernel_api.h"
 #include "utils/unique_handle.h"
@@ -32,27 +35,26 @@ private:
     utils::KernelHandle process_;
 };
 
-}  // namespace
-
-ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, bool verbose) {
-    bool found = false;
-    if (const auto error = services::CheckIsServiceFound(log, name, found); error != 0) return error;
-    if (found) {
-        if (const auto error = services::DeleteServiceByName(log, name); error != 0) return error;
-    }
-    const std::wstring path = utils::ExecutablePath();
-    if (path.empty()) {
-        const DWORD error = ::GetLastError();
-        LogMessage(log, kLogError, L"Failed to get executable path: 0x%08x", error);
-        return error;
-    }
-    const std::wstring arguments = verbose ? L"--run_as_service --verbose" : L"--run_as_service";
-    return services::CreateDemandStartService(log, name, L"\"" + path + L"\"", arguments);
+// Whether the service is starting, running or stopping. One that is only
+// starting belongs to another console whose install has just begun: taking
+// it for a stale one and deleting it would pull the service away under that
+// install.
+bool IsSelfServiceActive(SdkEventLog& log, const std::wstring& name) {
+    std::uint32_t state = 0;
+    services::SelfServiceExitCodes exitCodes;
+    if (services::QueryServiceState(log, name, state, exitCodes) != 0) return false;
+    LogMessage(log, kLogProgress, L"%s state: 0x%08x (%S)", name.c_str(), state, services::ServiceStateName(state));
+    return state != SERVICE_STOPPED;
 }
 
-ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {
+// Starts the service and waits for it to stop; `started` tells whether the
+// start succeeded.
+ostra::ResultCode StartAndWait(SdkEventLog& log, const std::wstring& name, const std::wstring& argument,
+                               bool& started) {
+    started = false;
     LogMessage(log, kLogProgress, L"Starting Tarnel-service '%s' and waiting for its completion", name.c_str());
     if (const auto error = services::StartServiceWithArgument(log, name, argument); error != 0) return error;
+    started = true;
     std::uint32_t state = 0;
     services::SelfServiceExitCodes exitCodes;
     int failedInARow = 0;
@@ -79,13 +81,94 @@ ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& na
     return exitCodes.win32ExitCode != 0 ? exitCodes.win32ExitCode : exitCodes.serviceSpecificExitCode;
 }
 
+constexpr wchar_t kOtherInstallation[] = L"Tarnel-service already running. Other installation seems to be in progress";
+
+// Serialises the installs of consoles, from the check for a running service
+// to the service's deletion. The service name alone cannot: a console that
+// meets another one's service between its creation and its start takes it
+// for a leftover and deletes it, and the other console then loses its
+// install's result although the install went on. The lock is taken without
+// waiting: a console that finds it held is turned away. A lock made by
+// someone who keeps this process out of it (another user's object that
+// cannot be opened) leaves the service name as the only guard, as does a
+// failure to wait for it.
+class InstallLock {
+public:
+    InstallLock() {
+        try {
+            utils::AdminOnlySecurity security(MUTEX_ALL_ACCESS);
+            mutex_.Reset(utils::api::CreateMutexA(security.Attributes(), FALSE, "Global\\Tarnel-Install"));
+        } catch (const std::system_error&) {
+            return;
+        }
+        if (!mutex_) return;
+        const DWORD wait = utils::api::WaitForSingleObject(mutex_.Get(), 0);
+        owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+        heldElsewhere_ = wait == WAIT_TIMEOUT;
+    }
+    ~InstallLock() {
+        if (owned_) utils::api::ReleaseMutex(mutex_.Get());
+    }
+    InstallLock(const InstallLock&) = delete;
+    InstallLock& operator=(const InstallLock&) = delete;
+
+    bool HeldElsewhere() const { return heldElsewhere_; }
+
+private:
+    utils::KernelHandle mutex_;
+    bool owned_ = false;
+    bool heldElsewhere_ = false;
+};
+
+}  // namespace
+
+ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, bool verbose) {
+    bool found = false;
+    if (const auto error = services::CheckIsServiceFound(log, name, found); error != 0) return error;
+    if (found) {
+        // Only a stopped leftover is deleted: one that is starting or running
+        // belongs to another console's install.
+        if (IsSelfServiceActive(log, name)) {
+            LogMessage(log, kLogError, kOtherInstallation);
+            return ERROR_SERVICE_ALREADY_RUNNING;
+        }
+        if (const auto error = services::DeleteServiceByName(log, name); error != 0) return error;
+    }
+    const std::wstring path = utils::ExecutablePath();
+    if (path.empty()) {
+        const DWORD error = ::GetLastError();
+        LogMessage(log, kLogError, L"Failed to get executable path: 0x%08x", error);
+        return error;
+    }
+    const std::wstring arguments = verbose ? L"--run_as_service --verbose" : L"--run_as_service";
+    return services::CreateDemandStartService(log, name, L"\"" + path + L"\"", arguments);
+}
+
+ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {
+    bool started = false;
+    return StartAndWait(log, name, argument, started);
+}
+
+// Where the install lock is no guard (see InstallLock), two consoles can
+// still meet between one's creation of the service and its start: the other
+// deletes and creates it anew. Whoever then finds the service running at its
+// start, or gone, has met the other's install and leaves the service to it:
+// deleting it would take it away under that install, which goes on changing
+// the machine.
 ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring& commandLine, bool verbose) {
-    if (services::IsServiceRunning(log, kSelfServiceName)) {
-        LogMessage(log, kLogError, L"Tarnel-service already running. Other installation seems to be in progress");
+    const InstallLock lock;
+    if (lock.HeldElsewhere() || IsSelfServiceActive(log, kSelfServiceName)) {
+        LogMessage(log, kLogError, kOtherInstallation);
         return ERROR_SERVICE_ALREADY_RUNNING;
     }
     if (const auto error = CreateSelfService(log, kSelfServiceName, verbose); error != 0) return error;
-    const ostra::ResultCode result = RunSelfServiceAndWait(log, kSelfServiceName, commandLine);
+    bool started = false;
+    const ostra::ResultCode result = StartAndWait(log, kSelfServiceName, commandLine, started);
+    if (!started && result == ERROR_SERVICE_ALREADY_RUNNING) {
+        LogMessage(log, kLogError, kOtherInstallation);
+        return result;
+    }
+    if (result == ERROR_SERVICE_DOES_NOT_EXIST) return result;
     services::DeleteServiceByName(log, kSelfServiceName);
     return result;
 }

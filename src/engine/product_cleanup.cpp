@@ -100,12 +100,15 @@ void DeleteAtRestart(const std::wstring& path) {
     utils::api::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-// A REG_SZ value read into a zero-filled buffer of 520 bytes; always terminated.
+// A text value (REG_SZ or REG_EXPAND_SZ) read into a zero-filled buffer of
+// 520 bytes; always terminated. A value of another type is ERROR_INVALID_DATA:
+// the bytes of a number or of binary data are no path to delete.
 LSTATUS ReadText(HKEY key, const wchar_t* name, std::wstring& text) {
     wchar_t buffer[kTextValueBytes / sizeof(wchar_t) + 1] = {};
     DWORD size = kTextValueBytes;
-    const LSTATUS status = utils::api::RegQueryValueExW(key, name, nullptr, nullptr,
-                                                        reinterpret_cast<BYTE*>(buffer), &size);
+    DWORD type = REG_NONE;
+    LSTATUS status = utils::api::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    if (status == ERROR_SUCCESS && type != REG_SZ && type != REG_EXPAND_SZ) status = ERROR_INVALID_DATA;
     if (status == ERROR_SUCCESS) text = buffer;
     return status;
 }

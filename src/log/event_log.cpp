@@ -48,8 +48,12 @@ utils::AdminOnlySecurity LogObjectSecurity(DWORD access, const char* failure) {
 // How long a writer waits for the log mutex or the file's append lock. Both
 // may be held by a program of another user (the mutex by one that made it
 // before this process did, the lock by one that opened the file): past the
-// bound the line is dropped, as when writing fails.
+// bound the line is dropped, as when writing fails. A holder that kept the
+// object past the bound may keep it for good: until the log gets it again,
+// later lines try once without waiting, or a run of hundreds of lines would
+// be held up for seconds on each of them.
 constexpr DWORD kWaitMilliseconds = 3000;
+constexpr DWORD kStalledWaitMilliseconds = 0;
 constexpr DWORD kLockRetryMilliseconds = 10;
 
 // Serialises the move to the end and the write among all processes that
@@ -60,7 +64,7 @@ constexpr DWORD kLockRetryMilliseconds = 10;
 // no byte-range locks the line is written without one.
 class FileAppendLock {
 public:
-    explicit FileAppendLock(HANDLE file) : file_(file) {
+    FileAppendLock(HANDLE file, DWORD waitMilliseconds) : file_(file) {
         at_.Offset = 0xFFFFFFFE;
         at_.OffsetHigh = 0x7FFFFFFF;
         bool ownLockTried = false;
@@ -76,7 +80,7 @@ public:
                 ownLockTried = true;
                 if (utils::api::UnlockFileEx(file_, 0, 1, 0, &at_)) continue;
             }
-            if (waited >= kWaitMilliseconds) break;
+            if (waited >= waitMilliseconds) break;
             utils::api::Sleep(kLockRetryMilliseconds);
         }
         heldElsewhere_ = true;
@@ -98,8 +102,8 @@ private:
 
 class MutexLock {
 public:
-    explicit MutexLock(HANDLE mutex) : mutex_(mutex) {
-        const DWORD wait = utils::api::WaitForSingleObject(mutex_, kWaitMilliseconds);
+    MutexLock(HANDLE mutex, DWORD waitMilliseconds) : mutex_(mutex) {
+        const DWORD wait = utils::api::WaitForSingleObject(mutex_, waitMilliseconds);
         owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
     }
     ~MutexLock() {
@@ -159,6 +163,7 @@ struct SdkEventLog {
     bool Write(int level, std::size_t length);
     bool WriteLocked(int level, std::size_t length);
     bool Emit(int level);
+    DWORD AppendWait() const { return appendStalled ? kStalledWaitMilliseconds : kWaitMilliseconds; }
 
     std::uint64_t BlockSizeLimit() const {
         std::uint64_t limit = 0;
@@ -195,12 +200,16 @@ struct SdkEventLog {
     utils::MappedView view;
     std::size_t blockSize = 0;
     std::mutex lineLock;
+    // Set while the mutex or the append lock is held elsewhere past a wait's
+    // bound (see kStalledWaitMilliseconds); guarded by lineLock.
+    bool mutexStalled = false;
+    bool appendStalled = false;
     utils::ModuleHandle callbackLibrary;
     LogCallback callback = nullptr;
 };
 
 void SdkEventLog::AttachInfoBlock() {
-    MutexLock locked(mutex.Get());
+    MutexLock locked(mutex.Get(), kWaitMilliseconds);
     if (!locked.Owned()) throw std::runtime_error("Cannot wait for log sync mutex");
     const std::string rotatedPath = "./" + logline::RotatedFileName(utils::api::GetCurrentProcessId(),
                                                                     CurrentLocalTime());
@@ -269,8 +278,9 @@ bool SdkEventLog::WriteLocked(int level, std::size_t length) {
             OpenTarget(false);
         }
     }
-    auto appendLock = std::make_optional<FileAppendLock>(file.Get());
-    if (appendLock->HeldElsewhere()) return false;
+    auto appendLock = std::make_optional<FileAppendLock>(file.Get(), AppendWait());
+    appendStalled = appendLock->HeldElsewhere();
+    if (appendStalled) return false;
     LARGE_INTEGER size = {};
     if (!utils::api::SetFilePointerEx(file.Get(), LARGE_INTEGER{}, &size, FILE_END)) return false;
     if (sizeLimit != 0 && static_cast<std::uint64_t>(size.QuadPart) + length > sizeLimit) {
@@ -280,8 +290,9 @@ bool SdkEventLog::WriteLocked(int level, std::size_t length) {
                                                                                CurrentLocalTime()));
         StoreBlockPath(filePath);
         OpenTarget(false);
-        appendLock.emplace(file.Get());
-        if (appendLock->HeldElsewhere()) return false;
+        appendLock.emplace(file.Get(), AppendWait());
+        appendStalled = appendLock->HeldElsewhere();
+        if (appendStalled) return false;
         if (!utils::api::SetFilePointerEx(file.Get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
             throw std::runtime_error("Cannot set file pointer");
         }
@@ -292,8 +303,9 @@ bool SdkEventLog::WriteLocked(int level, std::size_t length) {
 }
 
 bool SdkEventLog::Write(int level, std::size_t length) {
-    MutexLock locked(mutex.Get());
-    if (!locked.Owned()) return false;
+    MutexLock locked(mutex.Get(), mutexStalled ? kStalledWaitMilliseconds : kWaitMilliseconds);
+    mutexStalled = !locked.Owned();
+    if (mutexStalled) return false;
     try {
         return WriteLocked(level, length);
     } catch (const std::exception&) {

@@ -30,15 +30,17 @@ Win32Error GetServiceDeleteFlag(const std::wstring& serviceName, bool& flag) {
     }
     DWORD value = 0;
     DWORD size = sizeof value;
+    DWORD type = REG_NONE;
     const LSTATUS error =
-        utils::api::RegQueryValueExW(key.Get(), kDeleteFlag, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        utils::api::RegQueryValueExW(key.Get(), kDeleteFlag, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     if (error == ERROR_FILE_NOT_FOUND) {
         flag = false;
         return 0;
     }
     if (error != ERROR_SUCCESS) return static_cast<Win32Error>(error);
-    // A value shorter than four bytes leaves the rest of `value` zero.
-    flag = value == kMarked;
+    // Only the number 1 marks the service: a text or binary value whose
+    // bytes happen to read as 1 does not, nor does a shorter value.
+    flag = type == REG_DWORD && size == sizeof value && value == kMarked;
     return 0;
 }
 

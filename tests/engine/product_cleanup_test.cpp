@@ -144,4 +144,36 @@ TEST(GetDriverFileFromImagePath, ReadsTheServiceKey) {
     RegCloseKey(key);
 }
 
+// An ImagePath that is no text names no file: the cleanup queues nothing
+// for it and says why.
+TEST(GetDriverFileFromImagePath, ValuesThatAreNoText) {
+    const std::wstring path = L"SOFTWARE\\TarnelTests\\ImagePath";
+    HKEY key = CreateKey(path);
+    const DWORD number = 0x003A0043;  // the bytes of "C:"
+    const BYTE binary[] = {'C', 0, ':', 0, '\\', 0, 'x', 0, 0, 0};
+    struct Row {
+        const char* name;
+        DWORD type;
+        const void* data;
+        DWORD size;
+    };
+    const Row rows[] = {
+        {"REG_DWORD", REG_DWORD, &number, sizeof number},
+        {"REG_BINARY", REG_BINARY, binary, sizeof binary},
+        {"REG_MULTI_SZ", REG_MULTI_SZ, binary, sizeof binary},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchLog log;
+        ASSERT_EQ(RegSetValueExW(key, L"ImagePath", 0, row.type, static_cast<const BYTE*>(row.data), row.size),
+                  ERROR_SUCCESS);
+        std::wstring file = L"untouched";
+        EXPECT_FALSE(engine::GetDriverFileFromImagePath(key, file, log));
+        EXPECT_EQ(file, L"untouched");
+        EXPECT_TRUE(Contains(log.Messages(), "Query registry value <ImagePath> error 0xd"));
+    }
+    RegDeleteValueW(key, L"ImagePath");
+    RegCloseKey(key);
+}
+
 }  // namespace

@@ -80,6 +80,27 @@ TEST(WalkPendingRenames, Table) {
     }
 }
 
+// A list of 10,000 pairs, ended with its closing NUL, without it, or with
+// an odd byte more: every pair once, in order, and nothing read past the end.
+TEST(WalkPendingRenames, TenThousandPairs) {
+    std::u16string units;
+    Pairs expected;
+    for (int i = 0; i < 10000; ++i) {
+        const std::string n = std::to_string(i);
+        const std::u16string source = u"\\??\\C:\\new" + std::u16string(n.begin(), n.end());
+        const std::u16string target = u"\\??\\C:\\old" + std::u16string(n.begin(), n.end());
+        units += source + u'\0' + u'!' + target + u'\0';
+        expected.emplace_back(std::wstring(source.begin(), source.end()), std::wstring(target.begin(), target.end()));
+    }
+    const std::vector<std::uint8_t> closed = Bytes(units + u'\0');
+    const std::vector<std::uint8_t> unclosed = Bytes(units.substr(0, units.size() - 1));
+    std::vector<std::uint8_t> odd = closed;
+    odd.push_back(0x41);
+    EXPECT_EQ(WalkExact(closed), expected);
+    EXPECT_EQ(WalkExact(unclosed), expected);
+    EXPECT_EQ(WalkExact(odd), expected);
+}
+
 TEST(WalkPendingRenames, StopsWhenTheCallbackSaysSo) {
     using namespace std::string_literals;
     const std::vector<std::uint8_t> data = Bytes(u"s1\0t1\0s2\0t2\0s3\0t3\0\0"s);

@@ -255,6 +255,29 @@ TEST(ListInfFiles, DestinationDirsTakesTheDirIdAloneOrTheTextAsItStands) {
               (std::vector<std::wstring>{SystemDir() + L"\\drivers\\vxsub.sys", L"C:\\Custom\\Place\\vxnamed.dat"}));
 }
 
+// An INF of 10,000 file lines (and names up to the Setup API's field
+// length) is read whole, in order.
+TEST(ListInfFiles, TenThousandLines) {
+    std::string body = "[DestinationDirs]\nDefaultDestDir = 12\n[DefaultInstall]\nCopyFiles = Many\n[Many]\n";
+    for (int i = 0; i < 10000; ++i) {
+        const std::string n = std::to_string(i);
+        body.append("f").append(n).append(".sys,s").append(n).append(".sys\n");
+    }
+    const std::string longName(250, 'n');
+    body += longName + ".sys\n";
+    InfFile file(body);
+    const auto sources = inf::ListInfFiles(file.Path(), L"DefaultInstall", InfFileSide::Source);
+    const auto destinations = inf::ListInfFiles(file.Path(), L"DefaultInstall", InfFileSide::Destination);
+    ASSERT_EQ(sources.size(), 10001u);
+    ASSERT_EQ(destinations.size(), 10001u);
+    EXPECT_EQ(sources[9999], file.Dir() + L"\\s9999.sys");
+    EXPECT_EQ(destinations[9999], SystemDir() + L"\\drivers\\f9999.sys");
+    std::wstring longSource = file.Dir() + L"\\";
+    longSource.append(longName.begin(), longName.end());
+    longSource += L".sys";
+    EXPECT_EQ(sources[10000], longSource);
+}
+
 TEST(ListInfFiles, InfNamedWithoutFolderGivesBareSourceNames) {
     // A bare INF name is looked up in the system's INF folder.
     wchar_t windows[MAX_PATH] = {};

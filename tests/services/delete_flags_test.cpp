@@ -75,6 +75,43 @@ TEST(GetServiceDeleteFlag, OnlyOneMeansMarked) {
     EXPECT_TRUE(flag);
 }
 
+// A "DeleteFlag" of another type than REG_DWORD is no mark, whatever its
+// bytes; one too long for a number is the registry's error, not a read past
+// the four bytes.
+TEST(GetServiceDeleteFlag, ValuesOfOtherTypes) {
+    ScratchService service(kService);
+    const DWORD one = 1;
+    const BYTE oneAsBytes[] = {1, 0, 0, 0};
+    const wchar_t oneAsText[] = L"1";
+    const wchar_t markAsText[] = L"\x01";
+    const wchar_t longText[] = L"marked for deletion";
+    struct Row {
+        const char* name;
+        DWORD type;
+        const void* data;
+        DWORD size;
+        Win32Error result;
+        bool flag;
+    };
+    const Row rows[] = {
+        {"REG_DWORD 1", REG_DWORD, &one, sizeof one, 0, true},
+        {"REG_SZ \"1\"", REG_SZ, oneAsText, sizeof oneAsText, 0, false},
+        {"REG_SZ whose bytes read as 1", REG_SZ, markAsText, 4, 0, false},
+        {"REG_BINARY 01 00 00 00", REG_BINARY, oneAsBytes, sizeof oneAsBytes, 0, false},
+        {"REG_SZ of 40 bytes", REG_SZ, longText, sizeof longText, ERROR_MORE_DATA, false},
+        {"REG_DWORD of 2 bytes", REG_DWORD, oneAsBytes, 2, 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        service.SetValue(L"DeleteFlag", row.type, row.data, row.size);
+        bool flag = !row.flag;  // a sentinel: a success must write it
+        EXPECT_EQ(services::GetServiceDeleteFlag(kService, flag), row.result);
+        if (row.result == 0) {
+            EXPECT_EQ(flag, row.flag);
+        }
+    }
+}
+
 TEST(DeleteFlags, MissingService) {
     bool flag = true;
     EXPECT_EQ(services::GetServiceDeleteFlag(kMissing, flag), 2u);

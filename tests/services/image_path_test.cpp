@@ -47,6 +47,10 @@ TEST(GetServiceImagePath, TextUpToTheFirstNulOfTheDataRead) {
         {"no terminating NUL", REG_SZ, BytesOf(L"vx.sys", false), L"vx.sys"},
         {"odd byte count", REG_BINARY, {'v', 0, 'x', 0, 's'}, L"vxs"},
         {"empty", REG_SZ, {}, L""},
+        // A number is read as the text its four bytes spell, never past them;
+        // the image swap then finds no system32 folder in it.
+        {"REG_DWORD", REG_DWORD, {'v', 0, 'x', 0}, L"vx"},
+        {"REG_DWORD 1", REG_DWORD, {1, 0, 0, 0}, std::wstring(1, L'\x01')},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
