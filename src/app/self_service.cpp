@@ -40,11 +40,8 @@ private:
 // it for a stale one and deleting it would pull the service away under that
 // install.
 bool IsSelfServiceActive(SdkEventLog& log, const std::wstring& name) {
-    std::uint32_t state = 0;
-    services::SelfServiceExitCodes exitCodes;
-    if (services::QueryServiceState(log, name, state, exitCodes) != 0) return false;
-    LogMessage(log, kLogProgress, L"%s state: 0x%08x (%S)", name.c_str(), state, services::ServiceStateName(state));
-    return state != SERVICE_STOPPED;
+    const std::uint32_t state = services::LoggedServiceState(log, name);
+    return state != 0 && state != SERVICE_STOPPED;
 }
 
 // Starts the service and waits for it to stop; `started` tells whether the

@@ -163,6 +163,7 @@ struct SdkEventLog {
     bool Write(int level, std::size_t length);
     bool WriteLocked(int level, std::size_t length);
     bool Emit(int level);
+    DWORD MutexWait() const { return mutexStalled ? kStalledWaitMilliseconds : kWaitMilliseconds; }
     DWORD AppendWait() const { return appendStalled ? kStalledWaitMilliseconds : kWaitMilliseconds; }
 
     std::uint64_t BlockSizeLimit() const {
@@ -303,7 +304,7 @@ bool SdkEventLog::WriteLocked(int level, std::size_t length) {
 }
 
 bool SdkEventLog::Write(int level, std::size_t length) {
-    MutexLock locked(mutex.Get(), mutexStalled ? kStalledWaitMilliseconds : kWaitMilliseconds);
+    MutexLock locked(mutex.Get(), MutexWait());
     mutexStalled = !locked.Owned();
     if (mutexStalled) return false;
     try {

@@ -107,12 +107,16 @@ Win32Error QueryServiceState(SdkEventLog& log, const std::wstring& name, std::ui
     return 0;
 }
 
-bool IsServiceRunning(SdkEventLog& log, const std::wstring& name) {
+std::uint32_t LoggedServiceState(SdkEventLog& log, const std::wstring& name) {
     std::uint32_t state = 0;
     SelfServiceExitCodes exitCodes;
-    if (QueryServiceState(log, name, state, exitCodes) != 0) return false;
+    if (QueryServiceState(log, name, state, exitCodes) != 0) return 0;
     LogMessage(log, kLogProgress, L"%s state: 0x%08x (%S)", name.c_str(), state, ServiceStateName(state));
-    return state == SERVICE_RUNNING;
+    return state;
+}
+
+bool IsServiceRunning(SdkEventLog& log, const std::wstring& name) {
+    return LoggedServiceState(log, name) == SERVICE_RUNNING;
 }
 
 Win32Error StartServiceWithArgument(SdkEventLog& log, const std::wstring& name, const std::wstring& argument) {

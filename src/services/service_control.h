@@ -29,6 +29,9 @@ ServiceHandle OpenServiceByName(const std::wstring& name);
 Win32Error CheckIsServiceFound(SdkEventLog& log, const std::wstring& name, bool& found);
 Win32Error QueryServiceState(SdkEventLog& log, const std::wstring& name, std::uint32_t& state,
                              SelfServiceExitCodes& exitCodes);
+// The service's state after the line "<name> state: 0x%08x (<state name>)";
+// 0 when it cannot be queried (the failure is logged).
+std::uint32_t LoggedServiceState(SdkEventLog& log, const std::wstring& name);
 bool IsServiceRunning(SdkEventLog& log, const std::wstring& name);
 // Starts the service with `argument` as its one start argument, or with none
 // when it is empty. Does not wait.

@@ -24,10 +24,12 @@
 #include "support/driver_services.h"
 #include "support/fault_sweep.h"
 #include "support/test_support.h"
+#include "support/text.h"
 #include "support/wait.h"
 
 namespace {
 
+using testsupport::Narrow;
 using namespace testsupport::sweep;
 using testsupport::ServiceState;
 
@@ -38,8 +40,6 @@ const std::vector<std::wstring> kDrivers{L"vxmon", L"vxfsd", L"vxtrap", L"vxvaul
 
 // A crashed process ends with an exception code (0xC0000005, 0xC0000409...).
 bool IsCrashCode(DWORD code) { return (code & 0xF0000000) == 0xC0000000 && code != kInstalledAndRunning; }
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 bool HasDeleteFlag(const std::wstring& service) {
     DWORD flag = 0;

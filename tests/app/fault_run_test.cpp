@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/fault_run.h"
+#include "support/fault_sweep.h"
 #include "support/scratch_log.h"
 #include "support/test_support.h"
 #include "utils/platform/fault_gate.h"
@@ -15,17 +16,10 @@
 namespace {
 
 using testsupport::LogMessages;
+using testsupport::sweep::CallsOfLastLine;
 using testsupport::TarnelCopy;
 using utils::gate::ArmedFault;
 using utils::gate::Mode;
-
-constexpr char kCountLine[] = "Platform calls made: ";
-
-// The count of the log's last line; -1 when the last line is another.
-long long CallsOfLastLine(const std::vector<std::string>& messages) {
-    if (messages.empty() || messages.back().rfind(kCountLine, 0) != 0) return -1;
-    return std::stoll(messages.back().substr(sizeof kCountLine - 1));
-}
 
 bool HasInjectedFailure(const std::vector<std::string>& messages) {
     for (const auto& message : messages) {

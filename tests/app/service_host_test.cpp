@@ -207,12 +207,19 @@ TEST(CreateSelfService, ACutExecutablePathCreatesNoService) {
     EXPECT_FALSE(Scm().Exists(L"TarnelTestService"));
 }
 
-// A service-specific exit code passes through when the Win32 exit code is 0.
-TEST(RunSelfServiceAndWait, CombinesTheExitCodes) {
+// The test service's image in a folder of its own, and the manager it is
+// registered with.
+class RunSelfServiceAndWait : public testing::Test {
+protected:
+    RunSelfServiceAndWait() { testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image); }
+
     testsupport::TempDir dir;
     const std::wstring image = dir.File(L"test_service.exe");
-    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
     Scm scm;
+};
+
+// A service-specific exit code passes through when the Win32 exit code is 0.
+TEST_F(RunSelfServiceAndWait, CombinesTheExitCodes) {
     scm.Create(L"TarnelTestService", L"\"" + image + L"\"");
     testsupport::ScratchLog log;
     EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelTestService", L"--stop-with FFFFFFFF"), 0xFFFFFFFFu);
@@ -225,11 +232,7 @@ TEST(RunSelfServiceAndWait, CombinesTheExitCodes) {
 // A query that fails now and then does not end the wait: the service's own
 // result still comes through. Only queries that keep failing end it, with
 // their error.
-TEST(RunSelfServiceAndWait, OutlastsFailedQueries) {
-    testsupport::TempDir dir;
-    const std::wstring image = dir.File(L"test_service.exe");
-    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
-    Scm scm;
+TEST_F(RunSelfServiceAndWait, OutlastsFailedQueries) {
     scm.Create(L"TarnelTestService", L"\"" + image + L"\"");
     testsupport::ScratchLog log;
     static int failuresLeft;
@@ -259,11 +262,7 @@ TEST(RunSelfServiceAndWait, OutlastsFailedQueries) {
 // A service whose process ends without reporting its stop ends the wait with
 // ERROR_PROCESS_ABORTED. Windows' manager marks such a service stopped itself;
 // Wine's keeps it "running" for good, so without this the console never ends.
-TEST(RunSelfServiceAndWait, EndsWhenTheServiceProcessVanishes) {
-    testsupport::TempDir dir;
-    const std::wstring image = dir.File(L"test_service.exe");
-    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
-    Scm scm;
+TEST_F(RunSelfServiceAndWait, EndsWhenTheServiceProcessVanishes) {
     // A name of its own: Wine keeps the vanished service "running", so it
     // cannot be stopped and stays registered once deleted.
     scm.Create(L"TarnelVanishingService", L"\"" + image + L"\" TarnelVanishingService");

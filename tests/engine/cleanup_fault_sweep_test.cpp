@@ -23,9 +23,11 @@
 #include "support/cleanup_scene.h"
 #include "support/fault_sweep.h"
 #include "support/test_support.h"
+#include "support/text.h"
 
 namespace {
 
+using testsupport::Narrow;
 using namespace testsupport::scene;
 using namespace testsupport::sweep;
 
@@ -34,8 +36,6 @@ constexpr DWORD kRunBoundMs = 30000;
 // cleanup or the library search failed, a bad command line or product id,
 // no log or no system library.
 const std::set<DWORD> kDocumentedCodes{0, 1, 0x80004005, 0x80070057, 0x8000FFFF};
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 template <class T>
 std::vector<BYTE> Bytes(const T& value) {
