@@ -15,7 +15,15 @@ TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
 
 void TemporaryFile::Reset() noexcept {
     if (path_.empty()) return;
-    api::DeleteFileW(path_.c_str());
+    // A file that cannot be deleted now (in use, or the call failed) is
+    // queued for deletion at the next restart rather than left for good. A
+    // file that is already gone needs neither.
+    if (!api::DeleteFileW(path_.c_str())) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            api::MoveFileExW(path_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
+    }
     path_.clear();
 }
 

@@ -5,8 +5,9 @@
 
 namespace utils {
 
-// Owns a path and deletes that file when it goes out of scope; a failed
-// deletion is ignored. An empty path deletes nothing.
+// Owns a path and deletes that file when it goes out of scope; a file that
+// cannot be deleted is queued for deletion at the next restart, and nothing is
+// reported either way. An empty path deletes nothing.
 class TemporaryFile {
 public:
     TemporaryFile() = default;

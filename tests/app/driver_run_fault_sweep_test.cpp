@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cleanup_scene.h"
 #include "support/driver_services.h"
 #include "support/fault_sweep.h"
 #include "support/test_support.h"
@@ -89,11 +90,51 @@ std::set<std::wstring> TemporaryInfs() {
     return found;
 }
 
+bool IsQueuedForDeletion(const std::wstring& path) {
+    return testsupport::scene::Queued(testsupport::scene::QueuedDeletions(), path);
+}
+
+// GUID text as the installer writes it: 8-4-4-4-12 upper-case hexadecimal.
+bool IsGuidText(const std::wstring& text) {
+    if (text.size() != 36) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const wchar_t c = text[i];
+        if (dash ? c != L'-' : !((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'))) return false;
+    }
+    return true;
+}
+
+// Copies of driver images the installer placed in the drivers folder under a
+// unique name: the stem up to its first '.', the GUID text, the extension.
+std::vector<std::wstring> UniqueNameCopies() {
+    std::vector<std::wstring> found;
+    const std::wstring folder = testsupport::scene::DriversFolder();
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+        const std::wstring name = data.cFileName;
+        const size_t dot = name.find(L'.');
+        if (dot != std::wstring::npos && IsGuidText(name.substr(dot + 1, 36))) found.push_back(folder + name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return found;
+}
+
 struct RunResult {
     bool ended = true;
     DWORD code = 0;
     std::vector<std::string> lines;
 };
+
+// The last lines of a run's log, shown beside a failed check of that run.
+std::string LogTail(const RunResult& run, size_t count = 40) {
+    std::string text = "\nlast lines of its log:\n";
+    const size_t first = run.lines.size() > count ? run.lines.size() - count : 0;
+    for (size_t i = first; i < run.lines.size(); ++i) text += run.lines[i] + "\n";
+    return text;
+}
 
 // The process id field of a log line ("MM/DD/YY HH:MM:SS:mmm Tarnel Installer PID TID ...").
 std::string ProcessOf(const std::string& line) {
@@ -175,8 +216,7 @@ protected:
     }
 
     // Checks what a run with `faults` left; returns a word for the tally.
-    std::string CheckRun(const std::string& faults, bool once, const RunResult& run,
-                         const std::set<std::wstring>& infsBefore) {
+    std::string CheckRun(const std::string& faults, bool once, const RunResult& run) {
         std::string injected = "no failure injected";
         for (const auto& line : run.lines) {
             const std::string message = testsupport::LogMessageOf(line);
@@ -210,11 +250,29 @@ protected:
             EXPECT_EQ(ServiceState(name), static_cast<DWORD>(SERVICE_RUNNING))
                 << "temporary service left, not running: " << Narrow(name);
         }
+        // A run whose every call fails from K on may fail to delete its
+        // temporary INF and to queue it for deletion at restart as well: a
+        // finding, tallied; the test removes it so that later runs start
+        // clean. One failed call must not leave it behind.
+        bool infLeft = false;
+        bool copyLeft = false;
         for (const auto& inf : TemporaryInfs()) {
-            if (!infsBefore.count(inf)) ADD_FAILURE() << "temporary INF left: " << Narrow(inf);
+            if (infsBefore_.count(inf) || IsQueuedForDeletion(inf)) continue;
+            if (once) ADD_FAILURE() << "temporary INF left: " << Narrow(inf);
+            infLeft = true;
+            DeleteFileW(inf.c_str());
         }
+        // A driver image copied under a unique name is in use or queued for
+        // deletion at restart; otherwise it must be gone.
+        for (const auto& copy : UniqueNameCopies()) {
+            if (IsQueuedForDeletion(copy) || copiesBefore_.count(copy)) continue;
+            if (once) ADD_FAILURE() << "unique-name copy left, not queued for deletion: " << Narrow(copy);
+            copyLeft = true;
+        }
+        const std::string left = std::string(infLeft ? " (temporary INF left)" : "") +
+                                 (copyLeft ? " (unique-name copy left)" : "");
 
-        if (consoleBlind && tarnel != 0) return "service Tarnel left stopped";
+        if (consoleBlind && tarnel != 0) return "service Tarnel left stopped" + left;
         const bool install = GetParam().install;
         const bool reportedSuccess = install ? run.code == kInstalledAndRunning || run.code == 0 : run.code == 0;
         int registered = 0;
@@ -225,7 +283,7 @@ protected:
             for (const auto& driver : kDrivers) {
                 EXPECT_NE(ServiceState(driver), 0u) << Narrow(driver) << " missing after a reported success";
             }
-            return "installed";
+            return "installed" + left;
         }
         if (install && once) {
             // A failed install takes back what it did; one failed call leaves
@@ -235,7 +293,7 @@ protected:
         if (!install && reportedSuccess) {
             EXPECT_EQ(registered, 0) << "drivers left after a reported uninstall";
         }
-        return reportedSuccess ? "done" : (registered == 0 ? "failed, taken back" : "failed, drivers left");
+        return (reportedSuccess ? "done" : (registered == 0 ? "failed, taken back" : "failed, drivers left")) + left;
     }
 
     // After any run the machine still works: a plain uninstall, install and
@@ -243,14 +301,14 @@ protected:
     void CheckRecovery(const std::string& faults) {
         SCOPED_TRACE(faults + ", the runs after it");
         const RunResult cleared = Run(PlainUninstall(), "");
-        EXPECT_TRUE(cleared.ended && cleared.code == 0) << "uninstall after the run: " << Hex(cleared.code);
+        EXPECT_TRUE(cleared.ended && cleared.code == 0) << "uninstall after the run: " << Hex(cleared.code) << LogTail(cleared);
         // 0 is a success too: under Wine an uninstall cannot delete the image
         // of a driver that was loaded, so the next install may wait for a restart.
         const RunResult installed = Run(Install(L""), "");
         EXPECT_TRUE(installed.ended && (installed.code == kInstalledAndRunning || installed.code == 0))
-            << "clean install after the run: " << Hex(installed.code);
+            << "clean install after the run: " << Hex(installed.code) << LogTail(installed);
         const RunResult removed = Run(PlainUninstall(), "");
-        EXPECT_TRUE(removed.ended && removed.code == 0) << "uninstall: " << Hex(removed.code);
+        EXPECT_TRUE(removed.ended && removed.code == 0) << "uninstall: " << Hex(removed.code) << LogTail(removed);
         for (const auto& driver : kDrivers) {
             EXPECT_FALSE(ServiceState(driver) != 0 && !HasDeleteFlag(driver)) << Narrow(driver) << " stayed";
         }
@@ -259,7 +317,9 @@ protected:
     void Sweep(const char* process, bool fromThereOn) {
         Prepare();
         if (HasFatalFailure()) return;
-        const std::set<std::wstring> infsBefore = TemporaryInfs();
+        infsBefore_ = TemporaryInfs();
+        const auto copies = UniqueNameCopies();
+        copiesBefore_ = std::set<std::wstring>(copies.begin(), copies.end());
         const RunResult plain = Run(Command(), "");
         ASSERT_TRUE(plain.ended);
         ASSERT_EQ(plain.code, GetParam().install ? kInstalledAndRunning : 0u) << "the run without failure";
@@ -279,7 +339,7 @@ protected:
             const RunResult run = Run(Command(), faults);
             if (run.ended) ++tally.codes[run.code];
             else ++tally.hangs;
-            ++outcomes[CheckRun(faults, !fromThereOn, run, infsBefore)];
+            ++outcomes[CheckRun(faults, !fromThereOn, run)];
             CheckRecovery(faults);
         }
         std::ostringstream text;
@@ -290,6 +350,9 @@ protected:
 
     testsupport::TarnelCopy tarnel_;
     testsupport::TempDir libraryDir_;
+    // What the prefix held before the sweep: the runs are judged by what they add.
+    std::set<std::wstring> infsBefore_;
+    std::set<std::wstring> copiesBefore_;
 };
 
 TEST_P(DriverRunFaultSweep, ConsoleCallFailedOnce) { Sweep("console", false); }

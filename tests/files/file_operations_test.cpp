@@ -386,4 +386,31 @@ TEST(TemporaryFile, DeletesItsFileWhenItGoes) {
     { utils::TemporaryFile empty; }
 }
 
+TEST(TemporaryFile, QueuesAFileItCannotDeleteForTheRestart) {
+    testsupport::TempDir dir;
+    const std::wstring path = dir.File(L"tmpInf.inf");
+    testsupport::WriteFileText(path, "x");
+    std::vector<std::wstring> queued;
+    static std::vector<std::wstring>* record = nullptr;
+    record = &queued;
+    {
+        utils::ScopedOverride deleteFile(utils::api::DeleteFileW, [](LPCWSTR) -> BOOL {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        });
+        utils::ScopedOverride mark(utils::api::MoveFileExW, [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
+            if (to == nullptr && flags == MOVEFILE_DELAY_UNTIL_REBOOT) record->push_back(from);
+            return TRUE;
+        });
+        { utils::TemporaryFile file(path); }
+        // Already gone: nothing to queue.
+        utils::ScopedOverride gone(utils::api::DeleteFileW, [](LPCWSTR) -> BOOL {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return FALSE;
+        });
+        { utils::TemporaryFile file(dir.File(L"never-made.tmp")); }
+    }
+    EXPECT_EQ(queued, std::vector<std::wstring>{path});
+}
+
 }  // namespace
