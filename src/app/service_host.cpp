@@ -18,7 +18,7 @@ namespace {
 // that the process lives until the service's log is closed.
 HANDLE completionEvent = nullptr;
 // What the main thread gives ServiceMain to close its log once the service
-// has stopped: a failed SetEvent must not keep the process alive for good.
+// has stopped, should the event never come.
 constexpr DWORD kCompletionBoundMs = 30000;
 
 void WINAPI IgnoreControl(DWORD) {}
@@ -53,11 +53,21 @@ private:
     DWORD exitCode_ = 0;
 };
 
-// Sets the completion event on every way out of ServiceMain.
-struct CompletionSignal {
+// Sets the completion event on every way out of ServiceMain, once the log is
+// closed. When the event cannot be set, the process ends here: the main
+// thread would wait out its bound, and all that time the process would keep
+// its service from being deleted and a later install from starting it.
+class CompletionSignal {
+public:
+    explicit CompletionSignal(const FinalReport& report) : report_(report) {}
     ~CompletionSignal() {
-        if (completionEvent) utils::api::SetEvent(completionEvent);
+        if (completionEvent && !utils::api::SetEvent(completionEvent)) utils::api::ExitProcess(report_.ExitCode());
     }
+    CompletionSignal(const CompletionSignal&) = delete;
+    CompletionSignal& operator=(const CompletionSignal&) = delete;
+
+private:
+    const FinalReport& report_;
 };
 
 // The command of the start argument; the result as the service's exit codes.
@@ -108,7 +118,7 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     ReportStatus(status, SERVICE_RUNNING, 0, 0);
     FinalReport report(status);
     {
-        CompletionSignal signal;
+        CompletionSignal signal(report);
         if (argc < 2) {
             report.Stopped(ostra::kInvalidArgument, 0);
         } else {

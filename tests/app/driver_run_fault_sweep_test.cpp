@@ -12,6 +12,9 @@
 // driver service but the running ones of a hand-over, no temporary INF. After each run the machine still works:
 // a plain install succeeds and a plain uninstall removes everything again.
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
@@ -71,11 +74,13 @@ std::vector<std::wstring> TemporaryDriverServices() {
     return found;
 }
 
-// The INF files in the temporary folders the installer's processes may use.
-std::set<std::wstring> TemporaryInfs() {
+// The INF files in the temporary folders the installer's processes may use
+// and in the product's package folder, where a hand-over writes the INF of
+// its temporary service.
+std::set<std::wstring> TemporaryInfs(const std::wstring& packageFolder) {
     std::set<std::wstring> found;
     wchar_t folder[MAX_PATH] = {};
-    std::vector<std::wstring> folders;
+    std::vector<std::wstring> folders{packageFolder};
     if (GetTempPathW(MAX_PATH, folder)) folders.emplace_back(folder);
     if (GetWindowsDirectoryW(folder, MAX_PATH)) folders.push_back(std::wstring(folder) + L"\\Temp\\");
     for (const auto& dir : folders) {
@@ -88,6 +93,17 @@ std::set<std::wstring> TemporaryInfs() {
         FindClose(find);
     }
     return found;
+}
+
+void MarkForDeletion(const std::wstring& service) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kServicesKey + service).c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot mark " << Narrow(service) << " for deletion";
+        return;
+    }
+    const DWORD one = 1;
+    RegSetValueExW(key, L"DeleteFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    RegCloseKey(key);
 }
 
 bool IsQueuedForDeletion(const std::wstring& path) {
@@ -119,6 +135,21 @@ std::vector<std::wstring> UniqueNameCopies() {
         if (dot != std::wstring::npos && IsGuidText(name.substr(dot + 1, 36))) found.push_back(folder + name);
     } while (FindNextFileW(find, &data));
     FindClose(find);
+    return found;
+}
+
+// Whether a process of tarnel.exe still runs in this prefix: the service
+// process of a run may outlive its console.
+bool InstallerProcessRuns() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+        found = _wcsicmp(entry.szExeFile, L"tarnel.exe") == 0;
+    }
+    CloseHandle(snapshot);
     return found;
 }
 
@@ -173,12 +204,24 @@ struct Scene {
     bool installFirst;   // the product is installed before the run
     bool install;        // the run is an install (it has a service process)
     const wchar_t* options;
+    bool overRunningDrivers = false;  // the installed drivers run on, marked for deletion
 };
+
+bool OnWindows7() {
+    const char* version = std::getenv("TARNEL_TEST_WINDOWS");
+    return version && std::string(version) == "win7";
+}
 
 class DriverRunFaultSweep : public testing::TestWithParam<Scene> {
 protected:
+    // The ctest entry names the prefix's Windows version (TARNEL_TEST_WINDOWS).
+    static void SetUpTestSuite() { testsupport::SetPrefixWindowsVersion(OnWindows7() ? L"win7" : L"win10"); }
     void SetUp() override { tarnel_.AddSampleProduct(); }
-    void TearDown() override { Run(PlainUninstall(), ""); }
+    std::wstring PackageFolder() const { return tarnel_.Dir() + L"drivers\\x64\\"; }
+    void TearDown() override {
+        RemoveTemporaryServices();
+        Run(PlainUninstall(), "");
+    }
 
     std::wstring Install(const wchar_t* options) const {
         return std::wstring(L"--install core;backsafe --vxtraplib_dir ") + libraryDir_.Path() + options +
@@ -201,18 +244,43 @@ protected:
         } catch (const std::runtime_error&) {
             result.ended = false;
         }
+        // The next run starts on a quiet machine: a service process that
+        // outlives its console by more than the bound is a hang.
+        if (!testsupport::WaitUntil([] { return !InstallerProcessRuns(); }, std::chrono::seconds(60),
+                                    std::chrono::milliseconds(100))) {
+            ADD_FAILURE() << "a process of tarnel.exe still runs 60 s after the console's end";
+        }
         result.lines = tarnel_.LogLines();
         DeleteFileW(faultFile.c_str());
         return result;
     }
 
-    // The state before each run of the scene.
+    // The state before each run of the scene. Over running drivers: the
+    // product installed and then uninstalled as Windows leaves it until the
+    // restart, the drivers running on and their services marked for
+    // deletion. Wine's uninstall stops and deletes the services instead (it
+    // knows no "marked for deletion"), so the test writes the mark itself;
+    // vxaux, whose image its own command line installs, goes.
     void Prepare() {
         if (!GetParam().installFirst) return;
         const RunResult installed = Run(Install(L""), "");
         ASSERT_TRUE(installed.ended);
         ASSERT_TRUE(installed.code == kInstalledAndRunning || installed.code == 0)
-            << "the plain install before the run: " << Hex(installed.code);
+            << "the plain install before the run: " << Hex(installed.code) << LogTail(installed);
+        if (!GetParam().overRunningDrivers) return;
+        for (const auto& driver : kDrivers) {
+            if (ServiceState(driver) == SERVICE_RUNNING) {
+                MarkForDeletion(driver);
+            } else {
+                testsupport::RemoveService(driver);
+            }
+        }
+        testsupport::RemoveService(L"vxaux");
+    }
+
+    // What a restart does to the temporary services of a hand-over: they go.
+    static void RemoveTemporaryServices() {
+        for (const auto& name : TemporaryDriverServices()) testsupport::RemoveService(name);
     }
 
     // Checks what a run with `faults` left; returns a word for the tally.
@@ -256,7 +324,7 @@ protected:
         // clean. One failed call must not leave it behind.
         bool infLeft = false;
         bool copyLeft = false;
-        for (const auto& inf : TemporaryInfs()) {
+        for (const auto& inf : TemporaryInfs(PackageFolder())) {
             if (infsBefore_.count(inf) || IsQueuedForDeletion(inf)) continue;
             if (once) ADD_FAILURE() << "temporary INF left: " << Narrow(inf);
             infLeft = true;
@@ -297,27 +365,43 @@ protected:
     }
 
     // After any run the machine still works: a plain uninstall, install and
-    // uninstall succeed, and the last leaves no driver behind.
-    void CheckRecovery(const std::string& faults) {
+    // uninstall succeed, and the last leaves no driver behind. After a run
+    // whose every call failed from K on, Wine's manager was once seen to fail
+    // the first clean install with 0x54F (ERROR_INTERNAL_ERROR, cause not
+    // found): that install gets a second try, shown in the tally with its
+    // log, and the second must work. After one failed call there is none.
+    // Returns a word for the tally when the second try was needed.
+    std::string CheckRecovery(const std::string& faults, bool once) {
         SCOPED_TRACE(faults + ", the runs after it");
         const RunResult cleared = Run(PlainUninstall(), "");
-        EXPECT_TRUE(cleared.ended && cleared.code == 0) << "uninstall after the run: " << Hex(cleared.code) << LogTail(cleared);
+        EXPECT_TRUE(cleared.ended && cleared.code == 0)
+            << "uninstall after the run: " << Hex(cleared.code) << LogTail(cleared);
         // 0 is a success too: under Wine an uninstall cannot delete the image
         // of a driver that was loaded, so the next install may wait for a restart.
-        const RunResult installed = Run(Install(L""), "");
-        EXPECT_TRUE(installed.ended && (installed.code == kInstalledAndRunning || installed.code == 0))
-            << "clean install after the run: " << Hex(installed.code) << LogTail(installed);
+        const auto works = [](const RunResult& run) {
+            return run.ended && (run.code == kInstalledAndRunning || run.code == 0);
+        };
+        std::string retried;
+        RunResult installed = Run(Install(L""), "");
+        if (!works(installed) && !once) {
+            std::printf("%s: the clean install after it failed with %s, tried again%s", faults.c_str(),
+                        Hex(installed.code).c_str(), LogTail(installed, 12).c_str());
+            retried = "clean install tried twice (first " + Hex(installed.code) + ")";
+            installed = Run(Install(L""), "");
+        }
+        EXPECT_TRUE(works(installed)) << "clean install after the run: " << Hex(installed.code) << LogTail(installed);
         const RunResult removed = Run(PlainUninstall(), "");
         EXPECT_TRUE(removed.ended && removed.code == 0) << "uninstall: " << Hex(removed.code) << LogTail(removed);
         for (const auto& driver : kDrivers) {
             EXPECT_FALSE(ServiceState(driver) != 0 && !HasDeleteFlag(driver)) << Narrow(driver) << " stayed";
         }
+        return retried;
     }
 
     void Sweep(const char* process, bool fromThereOn) {
         Prepare();
         if (HasFatalFailure()) return;
-        infsBefore_ = TemporaryInfs();
+        infsBefore_ = TemporaryInfs(PackageFolder());
         const auto copies = UniqueNameCopies();
         copiesBefore_ = std::set<std::wstring>(copies.begin(), copies.end());
         const RunResult plain = Run(Command(), "");
@@ -326,6 +410,7 @@ protected:
         const Counts counts = CountsOf(plain.lines);
         const long long calls = std::string(process) == "console" ? counts.console : counts.service;
         ASSERT_GT(calls, 0) << "no count of the " << process << " process's calls";
+        RemoveTemporaryServices();
         Run(PlainUninstall(), "");
 
         CodeTally tally;
@@ -340,7 +425,8 @@ protected:
             if (run.ended) ++tally.codes[run.code];
             else ++tally.hangs;
             ++outcomes[CheckRun(faults, !fromThereOn, run)];
-            CheckRecovery(faults);
+            RemoveTemporaryServices();
+            if (const std::string retried = CheckRecovery(faults, !fromThereOn); !retried.empty()) ++outcomes[retried];
         }
         std::ostringstream text;
         for (const auto& [word, count] : outcomes) text << " " << word << " x" << count << ",";
@@ -358,17 +444,18 @@ protected:
 TEST_P(DriverRunFaultSweep, ConsoleCallFailedOnce) { Sweep("console", false); }
 TEST_P(DriverRunFaultSweep, ConsoleCallFailedWithEveryLaterOne) { Sweep("console", true); }
 TEST_P(DriverRunFaultSweep, ServiceCallFailedOnce) {
-    if (!GetParam().install) GTEST_SKIP() << "an uninstall on Windows 10 runs no service";
+    if (!GetParam().install && !OnWindows7()) GTEST_SKIP() << "an uninstall on Windows 10 runs no service";
     Sweep("service", false);
 }
 TEST_P(DriverRunFaultSweep, ServiceCallFailedWithEveryLaterOne) {
-    if (!GetParam().install) GTEST_SKIP() << "an uninstall on Windows 10 runs no service";
+    if (!GetParam().install && !OnWindows7()) GTEST_SKIP() << "an uninstall on Windows 10 runs no service";
     Sweep("service", true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, DriverRunFaultSweep,
                          testing::Values(Scene{"install", false, true, L""},
                                          Scene{"install_no_reboot", false, true, L" --no_reboot"},
+                                         Scene{"reinstall_no_reboot", true, true, L" --no_reboot", true},
                                          Scene{"uninstall", true, false, L""}),
                          [](const testing::TestParamInfo<Scene>& info) { return std::string(info.param.name); });
 
