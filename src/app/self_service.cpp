@@ -15,6 +15,11 @@ namespace {
 // failed query must not end the wait: the console would report a failure and
 // delete the service while the install inside it goes on changing the machine.
 constexpr int kFailedQueriesTolerated = 50;
+// How long the service's process may take to end after the service reported
+// its stop (it closes its log): its deletion waits for that, since a process
+// that still runs keeps the service from going, and the next install would
+// meet it "marked for deletion" or fail to start it anew.
+constexpr DWORD kProcessEndBoundMs = 10000;
 
 // The process the service runs in, held while the service is waited for. A
 // process that ends without reporting the service's stop (it crashed, or its
@@ -29,6 +34,11 @@ public:
             process_.Reset(utils::api::OpenProcess(SYNCHRONIZE, FALSE, processId));
         }
         return process_ && utils::api::WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0;
+    }
+    // Waits, within the bound, for the process whose handle was taken; a
+    // failed wait or one that runs out ends it just the same.
+    void AwaitEnd() {
+        if (process_) utils::api::WaitForSingleObject(process_.Get(), kProcessEndBoundMs);
     }
 
 private:
@@ -72,6 +82,7 @@ ostra::ResultCode StartAndWait(SdkEventLog& log, const std::wstring& name, const
         }
         utils::api::Sleep(100);
     } while (failedInARow != 0 || state != SERVICE_STOPPED);
+    process.AwaitEnd();
     LogMessage(log, kLogProgress,
                L"Execution of Tarnel-service '%s' has been completed. ExitCode: 0x%08x ServiceExitCode: 0x%08x",
                name.c_str(), exitCodes.win32ExitCode, exitCodes.serviceSpecificExitCode);

@@ -12,9 +12,6 @@
 // driver service but the running ones of a hand-over, no temporary INF. After each run the machine still works:
 // a plain install succeeds and a plain uninstall removes everything again.
 #include <gtest/gtest.h>
-#include <windows.h>
-// After windows.h, which it needs.
-#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
@@ -138,21 +135,6 @@ std::vector<std::wstring> UniqueNameCopies() {
     return found;
 }
 
-// Whether a process of tarnel.exe still runs in this prefix: the service
-// process of a run may outlive its console.
-bool InstallerProcessRuns() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
-        found = _wcsicmp(entry.szExeFile, L"tarnel.exe") == 0;
-    }
-    CloseHandle(snapshot);
-    return found;
-}
-
 struct RunResult {
     bool ended = true;
     DWORD code = 0;
@@ -246,7 +228,7 @@ protected:
         }
         // The next run starts on a quiet machine: a service process that
         // outlives its console by more than the bound is a hang.
-        if (!testsupport::WaitUntil([] { return !InstallerProcessRuns(); }, std::chrono::seconds(60),
+        if (!testsupport::WaitUntil([] { return !testsupport::ProcessRuns(L"tarnel.exe"); }, std::chrono::seconds(60),
                                     std::chrono::milliseconds(100))) {
             ADD_FAILURE() << "a process of tarnel.exe still runs 60 s after the console's end";
         }

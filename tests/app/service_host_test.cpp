@@ -162,6 +162,12 @@ protected:
         scm_.Create(app::kSelfServiceName, L"\"" + tarnel_.Exe() + L"\" --run_as_service --verbose");
         scm_.Start(app::kSelfServiceName, argument);
         const SERVICE_STATUS_PROCESS status = scm_.WaitFor(app::kSelfServiceName, SERVICE_STOPPED);
+        // The next start of the same name waits for this one's process, as
+        // the console does: under load Wine was seen to fail (1053) a start
+        // that came right after the previous one of the name.
+        EXPECT_TRUE(testsupport::WaitUntil([] { return !testsupport::ProcessRuns(L"tarnel.exe"); },
+                                           std::chrono::seconds(10)))
+            << "the service's process still runs";
         scm_.StopAndDelete(app::kSelfServiceName);
         return status;
     }
@@ -256,6 +262,17 @@ TEST_F(RunSelfServiceAndWait, OutlastsFailedQueries) {
               static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(Contains(log.Messages(), "Failed to get 'TarnelTestService' status: 0x00000005"));
     failuresLeft = 0;
+    scm.StopAndDelete(L"TarnelTestService");
+}
+
+// The wait ends once the service's process has ended too, not only when the
+// service has reported its stop: a process that still runs keeps the service
+// from being deleted, and the next install would meet it.
+TEST_F(RunSelfServiceAndWait, LastsUntilTheServiceProcessHasEnded) {
+    scm.Create(L"TarnelTestService", L"\"" + image + L"\"");
+    testsupport::ScratchLog log;
+    EXPECT_EQ(app::RunSelfServiceAndWait(log, L"TarnelTestService", L"--linger-after-stop"), 0u);
+    EXPECT_FALSE(testsupport::ProcessRuns(L"test_service.exe"));
     scm.StopAndDelete(L"TarnelTestService");
 }
 

@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+// After windows.h (through test_support.h), which it needs.
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <stdexcept>
 
@@ -122,6 +125,19 @@ void SetPrefixWindowsVersion(const wchar_t* version) {
 
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ProcessRuns(const std::wstring& imageName) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+        found = _wcsicmp(entry.szExeFile, imageName.c_str()) == 0;
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
 std::string ReadFileText(const std::wstring& path) {

@@ -63,6 +63,8 @@ private:
 void SetPrefixWindowsVersion(const wchar_t* version);
 
 bool FileExists(const std::wstring& path);
+// Whether a process whose image has the file name `imageName` (any case) runs.
+bool ProcessRuns(const std::wstring& imageName);
 std::string ReadFileText(const std::wstring& path);             // empty when missing
 std::vector<std::string> ReadLines(const std::wstring& path);   // split on CR LF
 void WriteFileText(const std::wstring& path, std::string_view text);
