@@ -9,7 +9,6 @@
 #include "engine/driver_unload_table.h"
 #include "engine/install_run.h"
 #include "engine/legacy_keys.h"
-#include "services/service_control.h"
 #include "utils/windows_version.h"
 
 namespace app {
@@ -40,12 +39,11 @@ ostra::ResultCode LoadUninstallDescriptions(SdkEventLog& log, std::vector<descri
     return ostra::kOk;
 }
 
+// Under the install lock like an install: another console's service met in
+// between is left to it, not deleted.
 ostra::ResultCode CleanupLegacyKeysThroughSelfService(SdkEventLog& log, bool verbose) {
-    if (const auto error = CreateSelfService(log, kSelfServiceName, verbose); error != 0) return error;
-    const ostra::ResultCode result = RunSelfServiceAndWait(
-        log, kSelfServiceName, verbose ? L"--cleanup_legacy_keys --verbose" : L"--cleanup_legacy_keys");
-    services::DeleteServiceByName(log, kSelfServiceName);
-    return result;
+    return RunThroughSelfService(log, verbose ? L"--cleanup_legacy_keys --verbose" : L"--cleanup_legacy_keys",
+                                 verbose);
 }
 
 }  // namespace

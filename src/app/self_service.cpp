@@ -163,7 +163,7 @@ ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& na
 // start, or gone, has met the other's install and leaves the service to it:
 // deleting it would take it away under that install, which goes on changing
 // the machine.
-ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring& commandLine, bool verbose) {
+ostra::ResultCode RunThroughSelfService(SdkEventLog& log, const std::wstring& argument, bool verbose) {
     const InstallLock lock;
     if (lock.HeldElsewhere() || IsSelfServiceActive(log, kSelfServiceName)) {
         LogMessage(log, kLogError, kOtherInstallation);
@@ -171,7 +171,7 @@ ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring
     }
     if (const auto error = CreateSelfService(log, kSelfServiceName, verbose); error != 0) return error;
     bool started = false;
-    const ostra::ResultCode result = StartAndWait(log, kSelfServiceName, commandLine, started);
+    const ostra::ResultCode result = StartAndWait(log, kSelfServiceName, argument, started);
     if (!started && result == ERROR_SERVICE_ALREADY_RUNNING) {
         LogMessage(log, kLogError, kOtherInstallation);
         return result;
@@ -179,6 +179,10 @@ ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring
     if (result == ERROR_SERVICE_DOES_NOT_EXIST) return result;
     services::DeleteServiceByName(log, kSelfServiceName);
     return result;
+}
+
+ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring& commandLine, bool verbose) {
+    return RunThroughSelfService(log, commandLine, verbose);
 }
 
 }  // namespace app

@@ -228,8 +228,7 @@ protected:
         }
         // The next run starts on a quiet machine: a service process that
         // outlives its console by more than the bound is a hang.
-        if (!testsupport::WaitUntil([] { return !testsupport::ProcessRuns(L"tarnel.exe"); }, std::chrono::seconds(60),
-                                    std::chrono::milliseconds(100))) {
+        if (!testsupport::WaitForNoInstallerProcess(60)) {
             ADD_FAILURE() << "a process of tarnel.exe still runs 60 s after the console's end";
         }
         result.lines = tarnel_.LogLines();
@@ -347,11 +346,13 @@ protected:
     }
 
     // After any run the machine still works: a plain uninstall, install and
-    // uninstall succeed, and the last leaves no driver behind. After a run
-    // whose every call failed from K on, Wine's manager was once seen to fail
-    // the first clean install with 0x54F (ERROR_INTERNAL_ERROR, cause not
-    // found): that install gets a second try, shown in the tally with its
-    // log, and the second must work. After one failed call there is none.
+    // uninstall succeed, and the last leaves no driver behind. Wine's manager
+    // was seen to fail the start of "Tarnel" with 0x54F (ERROR_INTERNAL_ERROR)
+    // when it came while an earlier process of the service still ran; every
+    // run now waits for those to end, but after a run whose every call failed
+    // from K on the first clean install still gets a second try, shown in
+    // the tally with its log, and the second must work. After one failed
+    // call there is none.
     // Returns a word for the tally when the second try was needed.
     std::string CheckRecovery(const std::string& faults, bool once) {
         SCOPED_TRACE(faults + ", the runs after it");

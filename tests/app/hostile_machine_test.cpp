@@ -604,6 +604,26 @@ TEST(TwoInstalls, AnInstallLockHeldElsewhereTurnsTheInstallAway) {
     ReleaseMutex(lock.Get());
 }
 
+// On Windows 7 the uninstall's legacy-key clean-up runs in the service
+// "Tarnel" too, and so under the same lock: held elsewhere, the clean-up is
+// turned away before the service is made, and the uninstall reports it.
+TEST(TwoInstalls, AnInstallLockHeldElsewhereTurnsTheLegacyCleanupAway) {
+    TarnelCopy tarnel;
+    tarnel.AddSampleProduct();
+    testsupport::SetPrefixWindowsVersion(L"win7");
+    const utils::KernelHandle lock(CreateMutexW(nullptr, TRUE, L"Global\\Tarnel-Install"));
+    ASSERT_TRUE(lock);
+    const DWORD code = tarnel.Run(L"--uninstall --verbose", kRunTimeoutMs);
+    ReleaseMutex(lock.Get());
+    testsupport::SetPrefixWindowsVersion(L"win10");
+    EXPECT_EQ(code, static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+    const auto messages = LogMessages(tarnel.LogLines());
+    EXPECT_TRUE(Contains(messages, "Driver vxmon uninstallation result: 0x00000424"));  // the removal ran
+    EXPECT_TRUE(Contains(messages, "Tarnel-service already running. Other installation seems to be in progress"));
+    EXPECT_FALSE(HasMessageStartingWith(messages, "Starting Tarnel-service"));
+    EXPECT_EQ(ServiceState(L"Tarnel"), 0u);
+}
+
 // ---------------------------------------------------------------------------
 // Secrets on the command line
 

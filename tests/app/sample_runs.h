@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "support/fake_executable.h"
 #include "support/fake_windows.h"
 #include "support/test_support.h"
+#include "support/wait.h"
 #include "utils/system_dll_wrapper.h"
 
 namespace sampleruns {
@@ -165,11 +167,22 @@ protected:
     // The uninstall cannot delete an image while its driver is loaded, and
     // Wine queues nothing for it: the images go here, so that the next test
     // starts on a machine without the product.
+    // A driver stopped by the uninstall may take a moment to let go of its
+    // image (more so on a loaded machine): each deletion is tried for a while,
+    // since an image left behind makes the next test's install wait for a
+    // restart.
     ~SampleRuns() override {
         tarnel_.Run(L"--uninstall");
+        testsupport::WaitForNoInstallerProcess(10);
         for (const wchar_t* name : {L"vxmon", L"vxfsd", L"vxtrap", L"vxaux", L"vxpkt", L"vxvaultdisk", L"vxvault",
                                     L"vxearly"}) {
-            DeleteFileW((testsupport::DriversFolder() + name + L".sys").c_str());
+            const std::wstring image = testsupport::DriversFolder() + name + L".sys";
+            testsupport::WaitUntil(
+                [&] {
+                    return DeleteFileW(image.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+                           GetLastError() == ERROR_PATH_NOT_FOUND;
+                },
+                std::chrono::seconds(10), std::chrono::milliseconds(100));
         }
     }
     // A failing test shows the end of the installer's log.

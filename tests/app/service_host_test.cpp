@@ -124,6 +124,8 @@ TEST(ServiceHost, QuietRunWritesNoLogInEitherProcess) {
 }
 
 TEST(ServiceHost, StoppedLeftoverIsReplaced) {
+    // The previous test's service process, which failed at once, may still be ending.
+    ASSERT_TRUE(testsupport::WaitForNoInstallerProcess(10));
     TarnelCopy tarnel;
     Scm scm;
     scm.Create(app::kSelfServiceName, L"C:\\nowhere\\old.exe --run_as_service");
@@ -135,6 +137,7 @@ TEST(ServiceHost, StoppedLeftoverIsReplaced) {
 }
 
 TEST(ServiceHost, RunningServiceIsLeftAlone) {
+    ASSERT_TRUE(testsupport::WaitForNoInstallerProcess(10));
     testsupport::TempDir dir;
     const std::wstring image = dir.File(L"test_service.exe");
     testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
@@ -163,11 +166,8 @@ protected:
         scm_.Start(app::kSelfServiceName, argument);
         const SERVICE_STATUS_PROCESS status = scm_.WaitFor(app::kSelfServiceName, SERVICE_STOPPED);
         // The next start of the same name waits for this one's process, as
-        // the console does: under load Wine was seen to fail (1053) a start
-        // that came right after the previous one of the name.
-        EXPECT_TRUE(testsupport::WaitUntil([] { return !testsupport::ProcessRuns(L"tarnel.exe"); },
-                                           std::chrono::seconds(10)))
-            << "the service's process still runs";
+        // the console does.
+        EXPECT_TRUE(testsupport::WaitForNoInstallerProcess(10)) << "the service's process still runs";
         scm_.StopAndDelete(app::kSelfServiceName);
         return status;
     }

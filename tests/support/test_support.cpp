@@ -4,7 +4,10 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
+
+#include "support/wait.h"
 
 namespace testsupport {
 namespace {
@@ -138,6 +141,11 @@ bool ProcessRuns(const std::wstring& imageName) {
     }
     CloseHandle(snapshot);
     return found;
+}
+
+bool WaitForNoInstallerProcess(int seconds) {
+    return WaitUntil([] { return !ProcessRuns(L"tarnel.exe"); }, std::chrono::seconds(seconds),
+                     std::chrono::milliseconds(100));
 }
 
 std::string ReadFileText(const std::wstring& path) {

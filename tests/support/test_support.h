@@ -65,6 +65,11 @@ void SetPrefixWindowsVersion(const wchar_t* version);
 bool FileExists(const std::wstring& path);
 // Whether a process whose image has the file name `imageName` (any case) runs.
 bool ProcessRuns(const std::wstring& imageName);
+// Waits, at most `seconds`, until no process of tarnel.exe runs in the
+// prefix; whether none does. A service process may outlive the console that
+// waited for its stop, and Wine was seen to fail a start of "Tarnel" (1053,
+// 1359) that came while the previous one's process still ran.
+bool WaitForNoInstallerProcess(int seconds);
 std::string ReadFileText(const std::wstring& path);             // empty when missing
 std::vector<std::string> ReadLines(const std::wstring& path);   // split on CR LF
 void WriteFileText(const std::wstring& path, std::string_view text);
