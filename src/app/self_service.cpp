@@ -20,6 +20,8 @@ constexpr int kFailedQueriesTolerated = 50;
 // that still runs keeps the service from going, and the next install would
 // meet it "marked for deletion" or fail to start it anew.
 constexpr DWORD kProcessEndBoundMs = 10000;
+// Tries at the service's deletion after its run, 100 ms apart.
+constexpr int kDeleteAttempts = 3;
 
 // The process the service runs in, held while the service is waited for. A
 // process that ends without reporting the service's stop (it crashed, or its
@@ -128,6 +130,21 @@ private:
     bool heldElsewhere_ = false;
 };
 
+// Deletes the service after its run; a failed deletion is tried again. The
+// run's result does not depend on it, but a service left behind is one that
+// runs as LocalSystem whatever its image path names, in a setup's folder that
+// may not stay the installer's. Gone, or marked for deletion, is enough.
+void DeleteSelfServiceAfterRun(SdkEventLog& log) {
+    for (int attempt = 1;; ++attempt) {
+        const auto error = services::DeleteServiceByName(log, kSelfServiceName);
+        if (error == 0 || error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_SERVICE_MARKED_FOR_DELETE ||
+            attempt == kDeleteAttempts) {
+            return;
+        }
+        utils::api::Sleep(100);
+    }
+}
+
 }  // namespace
 
 ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, bool verbose) {
@@ -177,7 +194,7 @@ ostra::ResultCode RunThroughSelfService(SdkEventLog& log, const std::wstring& ar
         return result;
     }
     if (result == ERROR_SERVICE_DOES_NOT_EXIST) return result;
-    services::DeleteServiceByName(log, kSelfServiceName);
+    DeleteSelfServiceAfterRun(log);
     return result;
 }
 

@@ -213,6 +213,38 @@ TEST(CreateSelfService, ACutExecutablePathCreatesNoService) {
     EXPECT_FALSE(Scm().Exists(L"TarnelTestService"));
 }
 
+// The service "Tarnel" is deleted after its run even when the first try
+// fails: one left behind runs as LocalSystem whatever its image path names.
+// The test service stands in for tarnel.exe as the service's image.
+TEST(RunThroughSelfService, DeletesTheServiceAfterAFailedTry) {
+    testsupport::TempDir dir;
+    static std::wstring image;
+    image = dir.File(L"test_service.exe");
+    testsupport::CopyFileOrThrow(TEST_SERVICE_EXE, image);
+    utils::ScopedOverride path(utils::api::GetModuleFileNameW, [](HMODULE, LPWSTR buffer, DWORD size) -> DWORD {
+        lstrcpynW(buffer, image.c_str(), static_cast<int>(size));
+        return static_cast<DWORD>(image.size());
+    });
+    static int failuresLeft;
+    static decltype(utils::api::DeleteService) real;
+    real = utils::api::DeleteService;
+    utils::ScopedOverride flaky(utils::api::DeleteService, [](SC_HANDLE service) -> BOOL {
+        if (failuresLeft > 0) {
+            --failuresLeft;
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        return real(service);
+    });
+    failuresLeft = 1;
+    testsupport::ScratchLog log;
+    EXPECT_EQ(app::RunThroughSelfService(log, L"--stop-with 0", false), 0u);
+    EXPECT_EQ(failuresLeft, 0);
+    EXPECT_TRUE(Contains(log.Messages(), "Unable to delete service Tarnel: 0x5"));
+    EXPECT_TRUE(testsupport::WaitUntil([] { return !Scm().Exists(app::kSelfServiceName); }, std::chrono::seconds(10)))
+        << "the service Tarnel stayed";
+}
+
 // The test service's image in a folder of its own, and the manager it is
 // registered with.
 class RunSelfServiceAndWait : public testing::Test {
