@@ -25,7 +25,7 @@ ostra::ResultCode NotImplemented(const ConsoleContext& context) {
 }
 
 ostra::ResultCode Install(const ConsoleContext& context) {
-    return InstallThroughSelfService(context.log, context.commandLine, context.verbose);
+    return RunThroughSelfService(context.log, context.commandLine, context.verbose);
 }
 
 ostra::ResultCode Uninstall(const ConsoleContext& context) { return UninstallRun(context.log, context.verbose); }

@@ -198,8 +198,4 @@ ostra::ResultCode RunThroughSelfService(SdkEventLog& log, const std::wstring& ar
     return result;
 }
 
-ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring& commandLine, bool verbose) {
-    return RunThroughSelfService(log, commandLine, verbose);
-}
-
 }  // namespace app

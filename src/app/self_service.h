@@ -20,14 +20,11 @@ ostra::ResultCode CreateSelfService(SdkEventLog& log, const std::wstring& name, 
 // code when that is 0. The service is not deleted.
 ostra::ResultCode RunSelfServiceAndWait(SdkEventLog& log, const std::wstring& name, const std::wstring& argument);
 
-// One command carried out by the service, under the install lock that keeps
-// consoles from meeting over the service: created, started with `argument`,
-// waited for and deleted afterwards. A lock held elsewhere, or the service
-// already active, turns the command away with ERROR_SERVICE_ALREADY_RUNNING.
+// One command carried out by the service (the console's install hands it its
+// whole command line), under the install lock that keeps consoles from
+// meeting over the service: created, started with `argument`, waited for and
+// deleted afterwards. A lock held elsewhere, or the service already active,
+// turns the command away with ERROR_SERVICE_ALREADY_RUNNING.
 ostra::ResultCode RunThroughSelfService(SdkEventLog& log, const std::wstring& argument, bool verbose);
-
-// The install of the console run: the whole command line handed to the
-// service.
-ostra::ResultCode InstallThroughSelfService(SdkEventLog& log, const std::wstring& commandLine, bool verbose);
 
 }  // namespace app

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/sample_runs.h"
 #include "support/cleanup_scene.h"
 #include "support/driver_services.h"
 #include "support/fault_sweep.h"
@@ -32,6 +33,8 @@ namespace {
 
 using testsupport::Narrow;
 using namespace testsupport::sweep;
+using sampleruns::MarkForDeletion;
+using sampleruns::OnWindows7;
 using testsupport::ServiceState;
 
 constexpr DWORD kRunBoundMs = 60000;
@@ -90,17 +93,6 @@ std::set<std::wstring> TemporaryInfs(const std::wstring& packageFolder) {
         FindClose(find);
     }
     return found;
-}
-
-void MarkForDeletion(const std::wstring& service) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kServicesKey + service).c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
-        ADD_FAILURE() << "cannot mark " << Narrow(service) << " for deletion";
-        return;
-    }
-    const DWORD one = 1;
-    RegSetValueExW(key, L"DeleteFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
-    RegCloseKey(key);
 }
 
 bool IsQueuedForDeletion(const std::wstring& path) {
@@ -189,10 +181,6 @@ struct Scene {
     bool overRunningDrivers = false;  // the installed drivers run on, marked for deletion
 };
 
-bool OnWindows7() {
-    const char* version = std::getenv("TARNEL_TEST_WINDOWS");
-    return version && std::string(version) == "win7";
-}
 
 class DriverRunFaultSweep : public testing::TestWithParam<Scene> {
 protected:
