@@ -130,12 +130,14 @@ std::vector<std::wstring> UniqueNameCopies() {
 struct RunResult {
     bool ended = true;
     DWORD code = 0;
+    std::string failure;  // why the run could not be started or waited for
     std::vector<std::string> lines;
 };
 
 // The last lines of a run's log, shown beside a failed check of that run.
 std::string LogTail(const RunResult& run, size_t count = 40) {
-    std::string text = "\nlast lines of its log:\n";
+    std::string text = run.failure.empty() ? "" : "\n" + run.failure;
+    text += "\nlast lines of its log:\n";
     const size_t first = run.lines.size() > count ? run.lines.size() - count : 0;
     for (size_t i = first; i < run.lines.size(); ++i) text += run.lines[i] + "\n";
     return text;
@@ -211,8 +213,9 @@ protected:
         RunResult result;
         try {
             result.code = tarnel_.Run(args, kRunBoundMs);
-        } catch (const std::runtime_error&) {
+        } catch (const std::runtime_error& error) {
             result.ended = false;
+            result.failure = error.what();
         }
         // The next run starts on a quiet machine: a service process that
         // outlives its console by more than the bound is a hang.
